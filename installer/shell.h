@@ -1,0 +1,65 @@
+// The installer shell: main window, setup dialog, destination and launch.
+// Win32 fields of the installer's state live here beside the portable
+// InstallState record (archive/install_state.h).
+#pragma once
+#include <windows.h>
+
+#include "archive/install_state.h"
+
+// Private window messages.
+enum {
+    WM_INSTALL_STEP = WM_USER + 51,     // 1075
+    WM_INSTALL_SCRIPT = WM_USER + 52,   // 1076
+    WM_INSTALL_LAUNCH = WM_USER + 53,   // 1077
+};
+
+// Setup dialog controls.
+enum {
+    IDC_DEST_EDIT = 1,
+    IDC_DIR_LIST = 2,
+    IDC_ABORT = 3,
+    IDC_NEXT = 4,
+    IDC_STATUS1 = 5,
+    IDC_STATUS2 = 6,
+    IDC_STATUS3 = 7,
+};
+
+struct ShellState {
+    HINSTANCE appInstance;
+    HWND mainWindow;
+    HWND dialogWindow;
+    HBRUSH backgroundBrush;
+    COLORREF backgroundColor;
+    int charWidth;
+    int lineHeight;
+    RECT clientRect;
+};
+
+extern ShellState shell;
+
+extern const char* const BOX_CAPTION;   // "Brevant"
+
+// Sets the text of status line 1, 2 or 3 of the setup dialog.
+void ShowStatusLine(int line, const char* text);
+// Message box captioned "Brevant", owned by the dialog while it exists.
+int ShowBox(const char* text, UINT style);
+
+// Setup dialog (setup_dialog.cpp).
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void DrawSunkenFrame(HDC dc, int left, int top, int right, int bottom);
+void SwitchToExtractionLayout(HWND dialog);
+
+// Destination (destination.cpp).
+void OnDirectoryListCommand(HWND dialog);
+void OnNextCommand(HWND dialog);
+int PathSyntaxInvalid(const char* path);
+int NormalizeDestination();
+
+// Launch (launch.cpp).
+int LaunchProgram();
+
+// Program group (progman/).
+int CreateProgramGroup();
+
+// The Win32 side of the archive seam (win32_host.cpp).
+void UseWin32ArchiveHost();
