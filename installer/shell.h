@@ -44,6 +44,9 @@ void ShowStatusLine(int line, const char* text);
 // Message box captioned "Brevant", owned by the dialog while it exists.
 int ShowBox(const char* text, UINT style);
 
+// Main window (main.cpp).
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Setup dialog (setup_dialog.cpp).
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void DrawSunkenFrame(HDC dc, int left, int top, int right, int bottom);

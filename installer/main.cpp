@@ -1,0 +1,126 @@
+// Entry point and main window of the installer. The main window is never
+// used for output: it owns the setup dialog and receives the dialog's idle
+// notifications, which drive the install pump one step at a time.
+#include <direct.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "archive/archive.h"
+#include "installer/shell.h"
+
+ShellState shell;
+const char* const BOX_CAPTION = "Brevant";
+
+namespace {
+
+const char MAIN_CLASS[] = "BVDECOMP";
+const char NAME_TOO_LONG[] = "ERROR: Program name too long";
+
+// The program's file name without its last extension, upper-cased, into
+// archiveName. A name that does not fit leaves archiveName empty.
+void TakeArchiveName()
+{
+    char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
+    _splitpath(install.textBuffer, drive, dir, name, ext);
+    if (strlen(name) >= sizeof install.archiveName) return;
+    strcpy(install.archiveName, name);
+    _strupr(install.archiveName);
+}
+
+// The working directory, upper-cased, without a trailing backslash.
+void TakeSourceDir()
+{
+    if (!_getcwd(install.sourceDir, 260)) install.sourceDir[0] = '\0';
+    _strupr(install.sourceDir);
+    size_t length = strlen(install.sourceDir);
+    if (length > 0 && install.sourceDir[length - 1] == '\\') install.sourceDir[length - 1] = '\0';
+}
+
+void RegisterMainClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.cbWndExtra = 30;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, "BV");
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+    windowClass.lpszClassName = MAIN_CLASS;
+    RegisterClassA(&windowClass);
+}
+
+// Opens volume 0 and runs the setup dialog; ends the program either way.
+void RunInstallation(HWND window)
+{
+    install.volumeNumber = 0;
+    if (install.archiveName[0] == '\0') {
+        MessageBoxA(window, NAME_TOO_LONG, BOX_CAPTION, MB_ICONERROR);
+    } else if (OpenFirstVolume() != 0) {
+        MessageBoxA(window, install.textBuffer, BOX_CAPTION, MB_ICONERROR);
+    } else {
+        DialogBoxParamA(shell.appInstance, "Dialog_1", window, SetupDialogProc, 0);
+        CloseArchiveStreams();
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        shell.appInstance = reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance;
+        shell.mainWindow = window;
+        install.InstallPhase = PHASE_DESTINATION;
+        install.PumpStep = STEP_NONE;
+        PostMessageA(window, WM_INSTALL_STEP, 0, 0);
+        return 0;
+    case WM_INSTALL_STEP:
+        RunInstallation(window);
+        return 0;
+    case WM_ENTERIDLE:
+        if (install.InstallPhase == PHASE_EXTRACT) {
+            PostMessageA(reinterpret_cast<HWND>(lParam), WM_INSTALL_STEP, install.PumpStep, 0);
+            if (install.PumpStep < STEP_NEXT_MEMBER) install.PumpStep++;
+        }
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void ShowStatusLine(int line, const char* text)
+{
+    SendDlgItemMessageA(shell.dialogWindow, IDC_STATUS1 + line - 1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+int ShowBox(const char* text, UINT style)
+{
+    return MessageBoxA(shell.dialogWindow ? shell.dialogWindow : shell.mainWindow, text, BOX_CAPTION, style);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
+{
+    ResetInstallState();
+    UseWin32ArchiveHost();
+    GetModuleFileNameA(instance, install.textBuffer, TEXT_BUFFER_SIZE - 1);
+    TakeArchiveName();
+    TakeSourceDir();
+    if (!previous) RegisterMainClass(instance);
+
+    HWND window = CreateWindowExA(0, MAIN_CLASS, BOX_CAPTION, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    ShowWindow(window, SW_SHOWMINIMIZED);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

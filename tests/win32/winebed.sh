@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The Wine test bed: one private prefix, one Xvfb and one wineserver for a
+# whole test run, all under DIR in the build tree.
+#   winebed.sh start DIR        fresh prefix, display, persistent server
+#   winebed.sh run DIR PROG...  run a Windows program in the bed
+#   winebed.sh stop DIR         end every process the bed started
+set -u
+cmd=$1 dir=$(realpath -m "$2"); shift 2
+export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+
+case $cmd in
+start)
+  "$0" stop "$dir" 2>/dev/null
+  rm -rf "$dir" && mkdir -p "$dir/drive_d"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" >/dev/null 2>&1 &
+  echo $! >"$dir/xvfb.pid"
+  for _ in $(seq 50); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  export DISPLAY=:$(cat "$dir/display")
+  start=$(date +%s%N)
+  wineboot -i >"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log"; exit 1; }
+  wineserver -w
+  ln -sfn "$dir/drive_d" "$WINEPREFIX/dosdevices/d:"
+  wineserver -p
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  printf 'wine bed ready in %d.%d s (display :%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) "$(cat "$dir/display")"
+  ;;
+run)
+  export DISPLAY=:$(cat "$dir/display")
+  exec wine "$@"
+  ;;
+stop)
+  [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null
+  [ -s "$dir/xvfb.pid" ] && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+  rm -f "$dir/xvfb.pid"
+  exit 0
+  ;;
+*) echo "usage: winebed.sh start|run|stop DIR [PROG...]" >&2; exit 2 ;;
+esac
