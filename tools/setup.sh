@@ -8,16 +8,15 @@ set -euo pipefail
 
 pkgs=(cmake make g++ clang googletest libgtest-dev gzip
       g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-      wine wine32:i386 wine64 xvfb x11-utils imagemagick)
+      wine wine32:i386 wine64 xvfb x11-utils imagemagick python3)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
 runs_i386() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
-need_update=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386; need_update=1
+  $sudo dpkg --add-architecture i386
 fi
 missing=()
 for p in "${pkgs[@]}"; do
@@ -25,7 +24,6 @@ for p in "${pkgs[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  [ "$need_update" = 1 ] || true
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
