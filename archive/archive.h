@@ -3,8 +3,37 @@
 // archiveHost; results follow the installer's convention (0 success,
 // -1 failure already reported, or a record code).
 #pragma once
+#include <cstdio>
+
 #include "archive/archive_host.h"
 #include "archive/install_state.h"
+
+// Single-character stream access on the hot paths: the unlocked forms where
+// the C library has them (one thread reads and writes these streams).
+#if defined(_WIN32)
+#define BV_GETC(stream) std::getc(stream)
+#define BV_PUTC(c, stream) std::putc((c), (stream))
+#else
+#define BV_GETC(stream) getc_unlocked(stream)
+#define BV_PUTC(c, stream) putc_unlocked((c), (stream))
+#endif
+
+// Separator of the paths that the reader composes (volumes, member files);
+// member paths are stored with backslashes and translated on the way out.
+#if defined(_WIN32)
+const char PATH_SEPARATOR = '\\';
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+#else
+const char PATH_SEPARATOR = '/';
+inline bool IsPathSeparator(char c) { return c == '/'; }
+#endif
+
+// Message texts shown through archiveHost->showError.
+extern const char MSG_SOURCE_DAMAGED[];    // "ERROR:\r\nSource file damaged."
+extern const char MSG_UNSAFE_PATH[];       // member path would leave the destination
+extern const char MSG_CANNOT_CREATE_DIR[]; // "ERROR:\r\nCannot create directory."
+extern const char MSG_CANNOT_OPEN_OUTPUT[];// "ERROR:\r\nCannot open ouput file."
+extern const char MSG_CANNOT_WRITE[];      // a write to the member file failed
 
 // Script record codes of ReadScriptRecord.
 enum { SCRIPT_FAILED = -1, SCRIPT_END = 0, SCRIPT_GROUPNAME = 1, SCRIPT_ITEMNAME = 2, SCRIPT_PRGEXEC = 3 };
@@ -12,7 +41,18 @@ enum { SCRIPT_FAILED = -1, SCRIPT_END = 0, SCRIPT_GROUPNAME = 1, SCRIPT_ITEMNAME
 // Volume chain.
 int OpenFirstVolume();       // 0, or -1 with the error text in textBuffer
 int OpenNextVolume();        // 0, or -1 when the user cancelled the disk prompt
-int ReadArchiveByte();       // 0-255, or -1 with sourceExhausted set
+// ReadArchiveByte: the next payload byte 0-255, moving on to the next volume
+// at end of file; -1 with sourceExhausted set when no volume can be had.
+int ReadArchiveByteSlow();   // end of the open volume, or no volume open
+inline int ReadArchiveByte()
+{
+    if (install.volumeStream) {
+        int c = BV_GETC(install.volumeStream);
+        if (c != EOF)
+            return c;
+    }
+    return ReadArchiveByteSlow();
+}
 
 // Member extraction.
 int BeginMember();           // 0 (filesDone set at the end record), or -1

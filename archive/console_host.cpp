@@ -1,0 +1,139 @@
+#include "archive/console_host.h"
+
+#include <cstring>
+#include <ctime>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+int consoleHostVerbose;
+
+// Prints a message text with its CR LF line breaks as plain line ends.
+static void PrintText(std::FILE* to, const char* text)
+{
+    for (const char* p = text; *p; p++)
+        if (*p != '\r')
+            std::fputc(*p == '\n' ? ' ' : *p, to);
+    std::fputc('\n', to);
+}
+
+static void ShowStatus(int line, const char* text)
+{
+    if (consoleHostVerbose) {
+        std::printf("[%d] ", line);
+        PrintText(stdout, text);
+    }
+}
+
+static void ShowError(const char* text)
+{
+    PrintText(stderr, text);
+}
+
+static int AskForDisk(const char* prompt)
+{
+    PrintText(stderr, prompt);
+    return 0;
+}
+
+#if defined(_WIN32)
+
+static int PathExists(const char* path)
+{
+    DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    return (a & FILE_ATTRIBUTE_DIRECTORY) || !(a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+static void MakeDirectory(const char* path)
+{
+    CreateDirectoryA(path, nullptr);
+}
+
+static void ClearReadOnly(const char* path)
+{
+    DWORD a = GetFileAttributesA(path);
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path, a & ~FILE_ATTRIBUTE_READONLY);
+}
+
+static int SetFileStamp(std::FILE* file, std::uint32_t dosStamp)
+{
+    FILETIME local, utc;
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dosStamp >> 16), static_cast<WORD>(dosStamp), &local) ||
+        !LocalFileTimeToFileTime(&local, &utc))
+        return 1;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return SetFileTime(h, nullptr, nullptr, &utc) ? 0 : 1;
+}
+
+static int SetAttributes(const char* path, std::uint32_t attributes)
+{
+    return SetFileAttributesA(path, attributes) ? 0 : 1;
+}
+
+#else
+
+static int PathExists(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+static void MakeDirectory(const char* path)
+{
+    mkdir(path, 0777);
+}
+
+static void ClearReadOnly(const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
+        chmod(path, (st.st_mode & 07777) | S_IWUSR);
+}
+
+static int SetFileStamp(std::FILE* file, std::uint32_t dosStamp)
+{
+    // DOS stamps count local time in two-second steps from 1980.
+    std::tm t{};
+    t.tm_sec = static_cast<int>(dosStamp & 0x1F) * 2;
+    t.tm_min = static_cast<int>(dosStamp >> 5 & 0x3F);
+    t.tm_hour = static_cast<int>(dosStamp >> 11 & 0x1F);
+    t.tm_mday = static_cast<int>(dosStamp >> 16 & 0x1F);
+    t.tm_mon = static_cast<int>(dosStamp >> 21 & 0x0F) - 1;
+    t.tm_year = static_cast<int>(dosStamp >> 25) + 80;
+    t.tm_isdst = -1;
+    std::time_t when = std::mktime(&t);
+    if (when == static_cast<std::time_t>(-1))
+        return 1;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = when;
+    times[1].tv_nsec = 0;
+    return futimens(fileno(file), times) == 0 ? 0 : 1;
+}
+
+static int SetAttributes(const char* path, std::uint32_t attributes)
+{
+    // Only the read-only bit has a counterpart here.
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return 1;
+    mode_t mode = st.st_mode & 07777;
+    mode = (attributes & 0x01) ? mode & ~static_cast<mode_t>(0222) : mode | S_IWUSR;
+    return chmod(path, mode) == 0 ? 0 : 1;
+}
+
+#endif
+
+const ArchiveHost consoleHost = {
+    ShowStatus, ShowError, AskForDisk, PathExists, MakeDirectory, ClearReadOnly, SetFileStamp, SetAttributes,
+};

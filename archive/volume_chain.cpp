@@ -1,0 +1,117 @@
+// Volume chain: opens NAME.E00, NAME.E01, ... in turn, checks their headers,
+// asks for missing diskettes and delivers the payload byte by byte.
+#include "archive/archive.h"
+
+const ArchiveHost* archiveHost;
+
+const char MSG_SOURCE_DAMAGED[] = "ERROR:\r\nSource file damaged.";
+const char MSG_UNSAFE_PATH[] = "ERROR:\r\nSource file damaged.\r\nFile name outside the destination.";
+const char MSG_CANNOT_CREATE_DIR[] = "ERROR:\r\nCannot create directory.";
+const char MSG_CANNOT_OPEN_OUTPUT[] = "ERROR:\r\nCannot open ouput file.";
+const char MSG_CANNOT_WRITE[] = "ERROR:\r\nCannot write output file.";
+
+int OpenFirstVolume()
+{
+    std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
+                  PATH_SEPARATOR, install.archiveName);
+    install.volumeStream = std::fopen(install.textBuffer, "rb");
+    if (!install.volumeStream) {
+        std::snprintf(install.textBuffer, sizeof install.textBuffer, "ERROR: Cannot open data file");
+        return -1;
+    }
+    install.destDir[0] = '\0';
+    install.sourceExhausted = 0;
+
+    int number = -1;
+    char last = 0;
+    int got = std::fscanf(install.volumeStream, "[TARNBOLT %d][DEFDIR=%511[^]]][DFCHANGE=%d%c", &number,
+                          install.destDir, &install.allowDestChange, &last);
+    if (got != 4 || last != ']' || number != 0) {
+        std::snprintf(install.textBuffer, sizeof install.textBuffer, "Invalid file type");
+        return -1;
+    }
+    return 0;
+}
+
+// Opens the volume now numbered, checks its continuation header and leaves
+// the stream right after it. 0 when the volume is ready; 1 when the file
+// does not open; 2 when it opened but is not this volume (closed again).
+static int TryContinuationVolume(const char* path)
+{
+    install.volumeStream = std::fopen(path, "rb");
+    if (!install.volumeStream)
+        return 1;
+    int number = -1;
+    char last = 0;
+    if (std::fscanf(install.volumeStream, "[TARNBOLT %d%c", &number, &last) == 2 && number == install.volumeNumber &&
+        last == ']')
+        return 0;
+    std::fclose(install.volumeStream);
+    install.volumeStream = nullptr;
+    return 2;
+}
+
+int OpenNextVolume()
+{
+    if (install.volumeStream) {
+        std::fclose(install.volumeStream);
+        install.volumeStream = nullptr;
+    }
+    install.volumeNumber++;
+
+    std::snprintf(install.textBuffer, sizeof install.textBuffer, "Reading: %s.E%02X", install.archiveName,
+                  static_cast<unsigned>(install.volumeNumber));
+    archiveHost->showStatus(1, install.textBuffer);
+
+    char path[TEXT_BUFFER_SIZE];
+    std::snprintf(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
+                  install.archiveName, static_cast<unsigned>(install.volumeNumber));
+
+    char prompt[TEXT_BUFFER_SIZE];
+    for (;;) {
+        int tried = TryContinuationVolume(path);
+        if (tried == 0)
+            return 0;
+        // A file that opens but carries another header is most likely the
+        // wrong diskette: say so, then ask for the right one as usual.
+        int lead = 0;
+        if (tried == 2)
+            lead = std::snprintf(prompt, sizeof prompt, "File \"%s.E%02X\" is not disk number %d.\r\n",
+                                 install.archiveName, static_cast<unsigned>(install.volumeNumber),
+                                 install.volumeNumber);
+        std::snprintf(prompt + lead, sizeof prompt - lead, "Insert disk number %d with file \"%s.E%02X\"\r\nin %s",
+                      install.volumeNumber, install.archiveName, static_cast<unsigned>(install.volumeNumber),
+                      install.sourceDir);
+        if (!archiveHost->askForDisk(prompt))
+            return -1;
+    }
+}
+
+int ReadArchiveByteSlow()
+{
+    for (;;) {
+        if (install.sourceExhausted || !install.volumeStream) {
+            install.sourceExhausted = 1;
+            return -1;
+        }
+        int c = BV_GETC(install.volumeStream);
+        if (c != EOF)
+            return c;
+        if (OpenNextVolume() != 0) {
+            install.sourceExhausted = 1;
+            return -1;
+        }
+    }
+}
+
+void CloseArchiveStreams()
+{
+    if (install.volumeStream) {
+        std::fclose(install.volumeStream);
+        install.volumeStream = nullptr;
+    }
+    if (install.outputStream) {
+        std::fclose(install.outputStream);
+        install.outputStream = nullptr;
+    }
+}
