@@ -1,0 +1,100 @@
+// The destination directory: browsing drives and directories in the list,
+// and the Next command that validates, normalises and creates the
+// destination before the extraction starts.
+#include <direct.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "archive/archive.h"
+#include "installer/shell.h"
+
+namespace {
+
+const char ENTRY_REFUSED[] =
+    "ERROR:\r\nDefault destination field cannot be empty\r\nmust use only windows valid charaters\r\n"
+    "cannot contain wildcards.";
+const char CREATE_QUESTION[] = "The specified directory do not exist.\r\nDo you want create it?";
+const char CANNOT_CREATE[] = "Cannot create the specified directory";
+const UINT DIRECTORY_LIST_FLAGS = DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY;   // 0xC010
+const int ENTRY_TEXT_LIMIT = 260;   // at most 259 characters
+
+// The edit field's text without its leading white space, up to a line
+// feed, into destDir; 0 when it is empty, wild or cannot be parsed.
+int TakeDestinationEntry(HWND dialog)
+{
+    SendDlgItemMessageA(dialog, IDC_DEST_EDIT, WM_GETTEXT, ENTRY_TEXT_LIMIT, reinterpret_cast<LPARAM>(install.textBuffer));
+    if (sscanf(install.textBuffer, " %511[^\n]", install.destDir) != 1) return 0;
+    if (strchr(install.destDir, '*') || strchr(install.destDir, '?')) return 0;
+    return !PathSyntaxInvalid(install.destDir);
+}
+
+// "A" plus the current drive number (0 = A).
+char CurrentDriveLetter()
+{
+    return static_cast<char>('A' + _getdrive() - 1);
+}
+
+}  // namespace
+
+// A double-click on a directory or drive browses there: the platform makes
+// it the current directory, refills the list and shows the new path.
+void OnDirectoryListCommand(HWND dialog)
+{
+    if (DlgDirSelectExA(dialog, install.destDir, DEST_DIR_SIZE, IDC_DIR_LIST))
+        DlgDirListA(dialog, install.destDir, IDC_DIR_LIST, IDC_DEST_EDIT, DIRECTORY_LIST_FLAGS);
+}
+
+// Accepts the destination and starts the extraction. The hidden Next
+// button stays the default one, so Enter still sends this command during
+// the extraction: once the destination is accepted it does nothing.
+void OnNextCommand(HWND dialog)
+{
+    if (install.InstallPhase != PHASE_DESTINATION) return;
+    if (!TakeDestinationEntry(dialog)) {
+        ShowBox(ENTRY_REFUSED, MB_ICONWARNING);
+        return;
+    }
+    if (NormalizeDestination() != 0) return;
+    install.InstallPhase = PHASE_EXTRACT;
+    install.PumpStep = STEP_ANNOUNCE;
+    SwitchToExtractionLayout(dialog);
+}
+
+// 1 when the platform cannot parse the path as a file name.
+int PathSyntaxInvalid(const char* path)
+{
+    OFSTRUCT parsed = {};
+    return OpenFile(path, &parsed, OF_PARSE) == HFILE_ERROR;
+}
+
+// Turns destDir into an absolute path from the root of its drive (the
+// current drive when it names none), without a trailing backslash unless
+// it is a drive root; asks before creating a missing directory and creates
+// every directory on the path. 0 accepted, 1 declined, -1 cannot create.
+int NormalizeDestination()
+{
+    char prefix[4] = {};
+    const char* rest = install.destDir;
+    if (install.destDir[0] != '\0' && install.destDir[1] == ':') {
+        memcpy(prefix, install.destDir, 2);
+        rest += 2;
+    } else {
+        snprintf(prefix, sizeof prefix, "%c:", CurrentDriveLetter());
+    }
+    if (rest[0] != '\\') strcat(prefix, "\\");
+    snprintf(install.textBuffer, TEXT_BUFFER_SIZE, "%s%s", prefix, rest);
+    snprintf(install.destDir, DEST_DIR_SIZE, "%s", install.textBuffer);
+
+    int last = static_cast<int>(strlen(install.destDir)) - 1;
+    if (install.destDir[last] == '\\' && last > 2) install.destDir[last] = '\0';
+    if (last < 3) return 0;   // a drive root: nothing to test or create
+
+    if (!archiveHost->pathExists(install.destDir) &&
+        ShowBox(CREATE_QUESTION, MB_ICONQUESTION | MB_YESNO) == IDNO)
+        return 1;
+    if (CreateDirectoriesOnPath(install.destDir, 1) != 0) {
+        ShowBox(CANNOT_CREATE, MB_ICONERROR);
+        return -1;
+    }
+    return 0;
+}
