@@ -201,7 +201,8 @@ int FinishMember()
         return -1;
     // Flush before the stamp, so that no later write moves the time.
     bool failed = std::fflush(out) != 0 || std::ferror(out);
-    archiveHost->setFileStamp(out, install.memberStamp);
+    if (!failed)
+        archiveHost->setFileStamp(out, install.memberStamp);
     failed |= std::fclose(out) != 0;
     install.outputStream = nullptr;
     if (failed) {

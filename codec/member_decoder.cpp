@@ -50,10 +50,11 @@ const std::uint8_t positionCodeLength[256] = {
 // byte at a time while 8 or fewer bits remain, so it reads exactly one byte
 // beyond the last code of a member; that byte is pushed back at the end.
 
-// Refills bitBuffer; false when the archive ran out (state unchanged).
+// Refills bitBuffer to 9-16 bits; false when the archive ran out (the
+// failed read adds nothing).
 static inline bool Refill(MemberDecoder& d)
 {
-    if (d.bitCount <= 8) {
+    while (d.bitCount <= 8) {
         int c = ReadArchiveByte();
         if (install.sourceExhausted)
             return false;
@@ -140,7 +141,7 @@ static bool ReadMemberSize(MemberDecoder& d)
 // the bits below the unread ones zero, count as in bitCount.
 #define NEEDBITS()                                   \
     do {                                             \
-        if (count <= 8) {                            \
+        while (count <= 8) {                         \
             int c_ = ReadArchiveByte();              \
             if (c_ < 0)                              \
                 goto exhausted;                      \
