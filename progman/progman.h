@@ -1,0 +1,26 @@
+// Program Manager group creation through DDE (CreateProgramGroup is
+// declared in installer/shell.h, the installer's side of it).
+#pragma once
+#include <windows.h>
+
+#include <ddeml.h>
+
+enum { PROGMAN_COMMAND_SIZE = 512 };   // one command text, terminating zero included
+
+// The DDE client, alive for the length of one CreateProgramGroup call.
+struct ProgmanClient {
+    DWORD instance;         // 0 before DdeInitializeA
+    HSZ service;            // "PROGMAN", service and topic
+    HCONV conversation;
+    HDDEDATA data;          // data handle of the command last sent
+    HDDEDATA lastResult;    // 0: refused, timed out or nothing sent yet
+};
+
+extern ProgmanClient progman;
+extern char progmanCommand[PROGMAN_COMMAND_SIZE];
+
+// The client's DDE callback: answers nothing.
+HDDEDATA CALLBACK ProgmanCallback(UINT type, UINT format, HCONV conversation, HSZ string1, HSZ string2,
+                                  HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+// Sends progmanCommand as one execute transaction; lastResult holds the answer.
+void SendProgmanCommand(DWORD timeout);
