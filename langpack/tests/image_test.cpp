@@ -228,7 +228,14 @@ TEST_F(LibraryImage, StringTableMatchesTheCatalogue)
         }
         EXPECT_EQ(at, end) << "block " << block << " has bytes after its 16 slots";
     }
-    EXPECT_EQ(texts, catalogue.texts);
+    EXPECT_EQ(texts.size(), catalogue.texts.size());
+    for (const auto& [id, text] : catalogue.texts) {
+        auto stored = texts.find(id);
+        if (stored == texts.end()) ADD_FAILURE() << "ID " << id << " missing from the image";
+        else EXPECT_EQ(stored->second, text) << "ID " << id;
+    }
+    for (const auto& [id, text] : texts)
+        if (!catalogue.texts.count(id)) ADD_FAILURE() << "ID " << id << " in the image but not in the catalogue";
     EXPECT_EQ(emptySlots[29], 13);
     EXPECT_EQ(emptySlots[63], 8);
     EXPECT_EQ(emptySlots[68], 5);
