@@ -74,6 +74,7 @@ protected:
     void OpenPayload(const std::string& bytes)
     {
         WriteVolume(0, std::string(kHeader) + bytes);
+        install.volumeNumber = 0;
         ASSERT_EQ(OpenFirstVolume(), 0);
         std::snprintf(install.destDir, sizeof install.destDir, "%s", dest.c_str());
     }
