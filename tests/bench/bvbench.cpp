@@ -6,8 +6,10 @@
 //
 //   bvbench [KIT_DIR] [--runs N] [--seeds DIR]
 //
-// --seeds DIR writes a few tiny single-volume archives (NAME.E00 contents)
-// into DIR as a fuzzing corpus and exits.
+// --seeds DIR writes a few tiny packed archives into DIR as a fuzzing corpus
+// and exits. Each seed is in the reader fuzzer's input layout: one byte
+// (volume count - 1, bit 2: continuation headers added), two 16-bit cut
+// offsets, then the volume bytes without continuation headers.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,21 +127,42 @@ int WriteSeeds(const std::string& dir)
     d.script.items = {"A\\B\\C.DAT", "A\\B\\C.DAT,Title, with comma"};
     seeds.push_back({"items_no_run", d});
 
+    // Each archive once in one volume, and once in three volumes cut where
+    // the writer allows it, as far into the payload as it goes.
     for (const Seed& s : seeds) {
-        std::vector<std::vector<std::uint8_t>> volumes;
+        bv::ArchivePayload payload;
         std::string error;
-        if (!bv::WriteArchive(s.input, bv::VOLUME_UNLIMITED, &volumes, &error)) {
+        if (!bv::BuildPayload(s.input, &payload, &error)) {
             std::fprintf(stderr, "bvbench: seed %s: %s\n", s.name, error.c_str());
             return 1;
         }
-        fs::path p = fs::path(dir) / (std::string(s.name) + ".E00");
-        std::ofstream out(p, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(volumes[0].data()), static_cast<std::streamsize>(volumes[0].size()));
-        if (!out) {
-            std::fprintf(stderr, "bvbench: cannot write %s\n", p.c_str());
-            return 1;
+        std::vector<std::uint64_t> cuts;
+        for (std::uint64_t n = 1; n < payload.bytes.size(); n++)
+            if (bv::IsAllowedCut(payload, n))
+                cuts.push_back(n);
+        for (int volumes : {1, 3}) {
+            if (volumes == 3 && cuts.size() < 2)
+                continue;
+            std::size_t header = payload.firstHeader.size();
+            std::size_t cut1 = volumes == 3 ? header + cuts[cuts.size() / 3] : 0;
+            std::size_t cut2 = volumes == 3 ? header + cuts[cuts.size() * 2 / 3] - cut1 : 0;
+            std::string seed;
+            seed += static_cast<char>(volumes == 3 ? 5 : 0);   // 5: 1 + 5 % 3 volumes, headers
+            seed += static_cast<char>(cut1 & 0xFF);
+            seed += static_cast<char>(cut1 >> 8);
+            seed += static_cast<char>(cut2 & 0xFF);
+            seed += static_cast<char>(cut2 >> 8);
+            seed += payload.firstHeader;
+            seed.append(payload.bytes.begin(), payload.bytes.end());
+            fs::path p = fs::path(dir) / ("packed-" + std::string(s.name) + (volumes == 3 ? "-3vol" : ""));
+            std::ofstream out(p, std::ios::binary);
+            out << seed;
+            if (!out) {
+                std::fprintf(stderr, "bvbench: cannot write %s\n", p.c_str());
+                return 1;
+            }
+            std::printf("%s\n", p.c_str());
         }
-        std::printf("%s\n", p.c_str());
     }
     return 0;
 }
