@@ -164,6 +164,39 @@ TEST_F(DecoderTest, SliceEndsAtTheTokenBoundaryAfter2048Bytes)
     EXPECT_EQ(Output(), data);
 }
 
+TEST_F(DecoderTest, PercentageOfAHugeMemberIsFormedIn64Bits)
+{
+    // Runs of blanks, 60 at a time; the count is moved on between slices
+    // to the middle of a member of 100,000,000 bytes.
+    StreamWriter w;
+    for (int i = 0; i < 80; i++)
+        w.Match(60, 0);
+    OpenPayload(SizeBytes(100000000) + w.Bytes());
+    OpenOutput();
+    ASSERT_EQ(DecodeMember(0), 0);
+    EXPECT_EQ(PercentsShown(), (std::vector<std::string>{"0 %"}));
+    memberDecoder.outputCount = 50000000 - 2048;
+    ASSERT_EQ(DecodeMember(1), 0);
+    EXPECT_EQ(install.PumpStep, STEP_CONTINUE);
+    EXPECT_EQ(PercentsShown(), (std::vector<std::string>{"0 %", "50 %"}));
+}
+
+TEST_F(DecoderTest, LastSliceOfAMemberOfFourGigabytesEndsIt)
+{
+    StreamWriter w;
+    for (int i = 0; i < 35 + 2; i++)   // a first slice of 2100 bytes, then two
+        w.Match(60, 0);
+    OpenPayload(SizeBytes(0xFFFFFFFFu) + w.Bytes() + std::string(4, '\0'));
+    OpenOutput();
+    ASSERT_EQ(DecodeMember(0), 0);
+    memberDecoder.outputCount = 0xFFFFFFFFu - 100;   // two matches from the end
+    ASSERT_EQ(DecodeMember(1), 0);
+    EXPECT_EQ(memberDecoder.sliceCount, 100);
+    EXPECT_EQ(memberDecoder.outputCount, 0xFFFFFFFFu);
+    EXPECT_EQ(install.PumpStep, STEP_NEXT_MEMBER);
+    EXPECT_EQ(recordingHost.LastStatus(3), "100 %");
+}
+
 TEST_F(DecoderTest, EmptyMemberReadsOnlyItsSize)
 {
     OpenPayload(SizeBytes(0) + "[PRNAME=");
