@@ -24,7 +24,12 @@ constexpr int kHashBits = 12;
 constexpr int kChainRing = 2 * kWindowSize; // chain links live longer than the window
 constexpr int kChainLimit = 256;        // candidates tried per position
 constexpr int kNiceMatch = 60;         // a match this long is taken without looking inside it
-constexpr int kBlock = 16384;           // bytes parsed under one set of code lengths
+constexpr int kBlock = 16384;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLittleEndian = true;
+#else
+constexpr bool kLittleEndian = false;
+#endif           // bytes parsed under one set of code lengths
 
 // Position codes: an L-bit prefix for p / 64 (the prefix of the leading
 // byte that the decoder's tables map to that upper part), then p mod 64 in
@@ -85,6 +90,33 @@ private:
     int count_ = 0;   // pending bits, below 8 between calls
 };
 
+constexpr int kTailPad = 8;   // readable bytes after the history, for word compares
+
+// Length of the common prefix of a and b, at most limit; reads up to
+// kTailPad bytes beyond it.
+int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit)
+{
+    int n = 0;
+    while (n < limit) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        std::uint64_t diff = x ^ y;
+        if (diff != 0) {
+            // The lowest differing byte in memory order: little-endian hosts
+            // count trailing zeros, others compare bytewise.
+            if (kLittleEndian)
+                n += __builtin_ctzll(diff) >> 3;
+            else
+                while (a[n] == b[n])
+                    n++;
+            return n < limit ? n : limit;
+        }
+        n += 8;
+    }
+    return limit;
+}
+
 // Hash chains over three-byte prefixes. Positions index the history buffer.
 class MatchFinder {
 public:
@@ -117,9 +149,7 @@ public:
         for (int tries = kChainLimit; j >= 0 && i - j <= kMaxDistance && tries > 0; tries--) {
             const std::uint8_t* cand = buf_ + j;
             if (cand[best] == cur[best] && cand[0] == cur[0] && cand[1] == cur[1]) {
-                int length = 2;
-                while (length < limit && cand[length] == cur[length])
-                    length++;
+                int length = MatchLength(cand, cur, limit);
                 if (length > best) {
                     int d = static_cast<int>(i - j);
                     for (int l = best + 1; l <= length; l++)
@@ -312,10 +342,10 @@ std::vector<std::uint8_t> EncodeMember(const std::uint8_t* data, std::size_t siz
         return stream;
     stream.reserve(size / 2 + 16);
 
-    std::vector<std::uint8_t> history(kPreset + size);
+    std::vector<std::uint8_t> history(kPreset + size + kTailPad);
     std::memset(history.data(), ' ', kPreset);
     std::memcpy(history.data() + kPreset, data, size);
-    std::int64_t total = static_cast<std::int64_t>(history.size());
+    std::int64_t total = static_cast<std::int64_t>(kPreset + size);
 
     TokenWriter out(stream);
     if (parse == EncodeParse::Greedy)
