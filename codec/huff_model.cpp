@@ -63,42 +63,6 @@ void HuffRebuild(HuffModel& model)
     }
 }
 
-void HuffUpdate(HuffModel& model, int symbol)
-{
-    std::uint16_t* freq = model.frequency;
-    std::int16_t* parent = model.parent;
-    std::int16_t* child = model.child;
-
-    if (freq[ROOT_NODE] == FREQ_LIMIT)
-        HuffRebuild(model);
-
-    int n = parent[NODE_COUNT + symbol];
-    do {
-        std::uint16_t w = ++freq[n];
-        if (w > freq[n + 1]) {
-            // Out of order: swap with the last node of the run lighter than w.
-            int m = n + 1;
-            while (w > freq[m + 1])
-                m++;
-            freq[n] = freq[m];
-            freq[m] = w;
-
-            int a = child[n];
-            parent[a] = static_cast<std::int16_t>(m);
-            if (a < NODE_COUNT)
-                parent[a + 1] = static_cast<std::int16_t>(m);
-            int b = child[m];
-            child[m] = static_cast<std::int16_t>(a);
-            parent[b] = static_cast<std::int16_t>(n);
-            if (b < NODE_COUNT)
-                parent[b + 1] = static_cast<std::int16_t>(n);
-            child[n] = static_cast<std::int16_t>(b);
-            n = m;
-        }
-        n = parent[n];
-    } while (n != 0);
-}
-
 int HuffCode(const HuffModel& model, int symbol, std::uint32_t* code)
 {
     // Walk leaf to root; each step adds the bit that selects the node
