@@ -388,11 +388,15 @@ int Read(const std::string& command, int argc, char** argv)
         return Usage(command + " needs DIR/NAME");
     std::string dir, name;
     SplitArchivePath(archive, &dir, &name);
+    // create writes upper-case names, as the installer looks for them.
+    std::error_code ec;
+    if (!fs::exists(fs::path(dir) / bv::VolumeFileName(name, 0), ec) &&
+        fs::exists(fs::path(dir) / bv::VolumeFileName(Upper(name), 0), ec))
+        name = Upper(name);
 
     ScratchDir scratch;
     std::string dest = to;
     if (command == "extract") {
-        std::error_code ec;
         fs::create_directories(to, ec);
         if (!fs::is_directory(to, ec))
             return Fail(EXIT_IO, "cannot create " + to);
