@@ -140,6 +140,17 @@ TEST_F(BvpackCli, DisketteVolumes)
     r = Bvpack("test " + Out());
     EXPECT_EQ(r.code, 0) << r.out;
 
+    // Packing again into one volume leaves no volume of the old set behind.
+    fs::copy_file(out / "SETUP.E01", root / "SETUP.E01");
+    r = Bvpack("create " + Src() + " --out " + Out());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(fs::exists(out / "SETUP.E00"));
+    EXPECT_FALSE(fs::exists(out / "SETUP.E01"));
+    EXPECT_FALSE(fs::exists(out / "SETUP.E02"));
+    fs::copy_file(root / "SETUP.E01", out / "SETUP.E01");
+    r = Bvpack("create " + Src() + " --out " + Out() + " --volume 360K");
+    ASSERT_EQ(r.code, 0) << r.out;
+
     // A missing volume is damage, named with its volume.
     fs::remove(out / "SETUP.E01");
     r = Bvpack("test " + Out());
