@@ -22,14 +22,14 @@ constexpr int kLengthBase = 253;       // symbol = length + 253
 constexpr int kMaxDistance = kWindowSize;   // position p = distance - 1
 constexpr int kHashBits = 12;
 constexpr int kChainRing = 2 * kWindowSize; // chain links live longer than the window
-constexpr int kChainLimit = 256;        // candidates tried per position
+constexpr int kChainLimit = 256;       // candidates tried per position
 constexpr int kNiceMatch = 60;         // a match this long is taken without looking inside it
-constexpr int kBlock = 16384;
+constexpr int kBlock = 16384;          // bytes parsed under one set of code lengths
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr bool kLittleEndian = true;
 #else
 constexpr bool kLittleEndian = false;
-#endif           // bytes parsed under one set of code lengths
+#endif
 
 // Position codes: an L-bit prefix for p / 64 (the prefix of the leading
 // byte that the decoder's tables map to that upper part), then p mod 64 in
