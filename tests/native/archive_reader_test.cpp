@@ -285,6 +285,15 @@ TEST_F(ReaderTest, RecordsMayBeginAtAVolumeStart)
     EXPECT_EQ(install.volumeNumber, 4);
 }
 
+TEST_F(ReaderTest, ArchiveWithoutMembersStartsOnlyItsProgram)
+{
+    OpenPayload("[PRNAME=TARNBOLT_END_FILE_SECTION][PRGEXEC=SETUP2.EXE /Q]");
+    ASSERT_TRUE(ExtractAll());
+    EXPECT_EQ(ReadScript(), (std::vector<std::pair<int, std::string>>{{SCRIPT_PRGEXEC, "SETUP2.EXE /Q"}}));
+    EXPECT_EQ(Written(), (std::vector<std::string>{"dest", "src"}));
+    EXPECT_TRUE(recordingHost.statusLog.empty());
+}
+
 // Volume chain -------------------------------------------------------------
 
 TEST_F(ReaderTest, ContinuationHeaders)
