@@ -278,8 +278,22 @@ int Create(int argc, char** argv)
                 relatives.push_back(line);
         }
     } else {
+        // Volumes and installer of this archive lying in the source tree
+        // (from an earlier run) are not packed into it again.
+        const fs::path outCanonical = fs::weakly_canonical(outDir, ec);
+        auto ownOutput = [&](const fs::path& p) {
+            std::error_code e;
+            if (fs::weakly_canonical(p.parent_path(), e) != outCanonical)
+                return false;
+            std::string file = Upper(p.filename().string());
+            if (file == name + ".EXE")
+                return true;
+            return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
+                   std::isxdigit(static_cast<unsigned char>(file[name.size() + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(file[name.size() + 3]));
+        };
         for (fs::recursive_directory_iterator it(sourceDir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->is_regular_file(ec))
+            if (it->is_regular_file(ec) && !ownOutput(it->path()))
                 relatives.push_back(fs::relative(it->path(), sourceDir, ec).generic_string());
             else if (it->is_directory(ec) && fs::is_empty(it->path(), ec))
                 std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", it->path().c_str());

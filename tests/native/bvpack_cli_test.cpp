@@ -124,6 +124,17 @@ TEST_F(BvpackCli, CreateListTestExtract)
     }
 }
 
+TEST_F(BvpackCli, OutputInsideTheSourceIsNotPackedAgain)
+{
+    const std::string inside = (src / "dist" / "SETUP").string();
+    Write(root / "fake-installer.exe", "MZ");
+    for (int round = 0; round < 2; round++) {
+        Outcome r = Bvpack("create " + Src() + " --out " + inside + " --installer " + (root / "fake-installer.exe").string());
+        ASSERT_EQ(r.code, 0) << r.out;
+        EXPECT_NE(r.out.find("3 members"), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(BvpackCli, DisketteVolumes)
 {
     std::mt19937 rng(9);
