@@ -61,10 +61,12 @@ int FinishMember();          // flush, stamp, close, attributes, "100 %"; -1 if 
 // Install script.
 int ReadScriptRecord();      // SCRIPT_* code; recordValue holds the value
 
-// Creates every missing directory of a full path (drive, colon, backslash
-// first) before its last backslash, or through its last component when
-// throughLast is nonzero. 0, or -1 when one cannot be made or the path is
-// too long for the working copy. Shows nothing.
+// Creates every missing directory of a full path before its last separator,
+// or through its last component when throughLast is nonzero. The root (C:\,
+// a network share, a leading slash) is never tested, and empty components
+// (C:\\DATA, a member below a drive-root destination) are passed over.
+// 0, or -1 when one cannot be made or the path is longer than outputPath
+// can hold. Shows nothing.
 int CreateDirectoriesOnPath(const char* path, int throughLast);
 inline int CreateParentDirectories(const char* path) { return CreateDirectoriesOnPath(path, 0); }
 
