@@ -478,6 +478,16 @@ TEST_F(ReaderTest, SubdirectoriesAreMadeBelowTheDestination)
     EXPECT_EQ(PercentsOrder(), "0 %,100 %");
 }
 
+TEST_F(ReaderTest, DestinationEndingWithASeparatorIsJoinedWithoutAnother)
+{
+    // As a drive root C:\ is: the member path follows the separator at once.
+    OpenPayload(MemberRecord("DATA\\X.DAT") + SizeBytes(0) + "[");
+    std::snprintf(install.destDir, sizeof install.destDir, "%s/", dest.c_str());
+    ASSERT_EQ(BeginMember(), 0);
+    EXPECT_EQ(install.outputPath, dest.string() + "/DATA/X.DAT");
+    EXPECT_EQ(recordingHost.madeDirectories, (std::vector<std::string>{(dest / "DATA").string()}));
+}
+
 TEST_F(ReaderTest, ReadOnlyFileIsOverwrittenAndKeepsTheStoredAttributes)
 {
     WriteFile(dest / "R.TXT", "old contents");
