@@ -2,7 +2,7 @@
 // blanks (the decoder's preset window) followed by the member's bytes, so a
 // match may reach back into the blanks but never before them (window bytes
 // 1988-2047 hold whatever an earlier member left there). Matches are found
-// with hash chains over the last 2048 bytes; the default parse chooses, per
+// with binary trees over the window; the default parse chooses, per
 // block, the cheapest sequence of tokens under the code lengths that the
 // adaptive model has at the start of the block.
 #include "codec/member_encoder.h"
@@ -19,11 +19,11 @@ constexpr int kPreset = 1988;          // preset blanks, first write position
 constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 60;
 constexpr int kLengthBase = 253;       // symbol = length + 253
-constexpr int kMaxDistance = kWindowSize;   // position p = distance - 1
+// Position p = distance - 1. A tree node's slot is reused after 2048
+// positions, so distances stop one short of the window.
+constexpr int kMaxDistance = kWindowSize - 1;
 constexpr int kHashBits = 12;
-constexpr int kChainRing = 2 * kWindowSize; // chain links live longer than the window
-constexpr int kChainLimit = 256;       // candidates tried per position
-constexpr int kNiceMatch = 60;         // a match this long is taken without looking inside it
+constexpr int kTreeDepth = 64;         // nodes visited per search
 constexpr int kBlock = 16384;          // bytes parsed under one set of code lengths
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr bool kLittleEndian = true;
@@ -117,55 +117,89 @@ int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit)
     return limit;
 }
 
-// Hash chains over three-byte prefixes. Positions index the history buffer.
+// Binary search trees of the strings that start at the positions of the
+// window, one tree per three-byte hash, the newest position at the root (as
+// in LZMA's match finder): a search walks from the newest position to older
+// ones and finds the longest match; insertion is the same walk.
 class MatchFinder {
 public:
     MatchFinder(const std::uint8_t* buf, std::int64_t size)
-        : buf_(buf), size_(size), head_(std::size_t{1} << kHashBits, -1), prev_(kChainRing, -1)
+        : buf_(buf), size_(size), head_(std::size_t{1} << kHashBits, -1), son_(2 * kWindowSize, -1)
     {
     }
 
     void Insert(std::int64_t i)
     {
-        if (i + kMinMatch > size_)
-            return;
-        std::uint32_t h = Hash(i);
-        prev_[static_cast<std::size_t>(i & (kChainRing - 1))] = head_[h];
-        head_[h] = i;
+        int distance[kMaxMatch + 1];
+        Search(i, distance);
     }
 
-    // Looks for matches at i of at most limit bytes and inserts i. For each
-    // length 3 up to the result, distance[length] is the nearest distance
-    // with a match at least that long. Returns the longest length, or 0.
+    // Looks for matches at i and inserts i. For each length 3 up to the
+    // result, distance[length] is the distance of the first match found
+    // (the newest on the search path) at least that long. The result is the
+    // longest length up to limit, or 0.
     int Find(std::int64_t i, int limit, int* distance)
     {
-        if (limit < kMinMatch) {
-            Insert(i);
-            return 0;
-        }
-        const std::uint8_t* cur = buf_ + i;
-        int best = kMinMatch - 1;
-        std::int64_t j = head_[Hash(i)];
-        for (int tries = kChainLimit; j >= 0 && i - j <= kMaxDistance && tries > 0; tries--) {
-            const std::uint8_t* cand = buf_ + j;
-            if (cand[best] == cur[best] && cand[0] == cur[0] && cand[1] == cur[1]) {
-                int length = MatchLength(cand, cur, limit);
-                if (length > best) {
-                    int d = static_cast<int>(i - j);
-                    for (int l = best + 1; l <= length; l++)
-                        distance[l] = d;
-                    best = length;
-                    if (length >= limit)
-                        break;
-                }
-            }
-            j = prev_[static_cast<std::size_t>(j & (kChainRing - 1))];
-        }
-        Insert(i);
-        return best >= kMinMatch ? best : 0;
+        int found = Search(i, distance);
+        if (found > limit)
+            found = limit;
+        return found >= kMinMatch ? found : 0;
     }
 
 private:
+    int Search(std::int64_t pos, int* distance)
+    {
+        std::int64_t remain = size_ - pos;
+        int lenLimit = remain < kMaxMatch ? static_cast<int>(remain) : kMaxMatch;
+        if (lenLimit < kMinMatch)
+            return 0;   // too near the end to be a match or to be matched
+        std::uint32_t h = Hash(pos);
+        std::int64_t cur = head_[h];
+        head_[h] = pos;
+        // ptr1 collects the subtree of strings below the new one, ptr0 those above.
+        std::int64_t* ptr1 = &son_[2 * Slot(pos)];
+        std::int64_t* ptr0 = ptr1 + 1;
+        int len0 = 0, len1 = 0, best = kMinMatch - 1;
+        const std::uint8_t* p = buf_ + pos;
+        for (int tries = kTreeDepth;; tries--) {
+            if (cur < 0 || pos - cur > kMaxDistance || tries == 0) {
+                *ptr0 = *ptr1 = -1;
+                break;
+            }
+            std::int64_t* pair = &son_[2 * Slot(cur)];
+            const std::uint8_t* pb = buf_ + cur;
+            int len = len0 < len1 ? len0 : len1;   // both sides share this prefix
+            if (pb[len] == p[len]) {
+                len += MatchLength(pb + len, p + len, lenLimit - len);
+                if (len > best) {
+                    int d = static_cast<int>(pos - cur);
+                    for (int l = best + 1; l <= len; l++)
+                        distance[l] = d;
+                    best = len;
+                }
+                if (len == lenLimit) {   // equal as far as we look: take over its subtrees
+                    *ptr1 = pair[0];
+                    *ptr0 = pair[1];
+                    break;
+                }
+            }
+            if (pb[len] < p[len]) {
+                *ptr1 = cur;
+                ptr1 = pair + 1;
+                cur = *ptr1;
+                len1 = len;
+            } else {
+                *ptr0 = cur;
+                ptr0 = pair;
+                cur = *ptr0;
+                len0 = len;
+            }
+        }
+        return best >= kMinMatch ? best : 0;
+    }
+
+    static std::size_t Slot(std::int64_t pos) { return static_cast<std::size_t>(pos & (kWindowSize - 1)); }
+
     std::uint32_t Hash(std::int64_t i) const
     {
         std::uint32_t v = static_cast<std::uint32_t>(buf_[i]) << 16 |
@@ -175,8 +209,8 @@ private:
 
     const std::uint8_t* buf_;
     std::int64_t size_;
-    std::vector<std::int64_t> head_;
-    std::vector<std::int64_t> prev_;
+    std::vector<std::int64_t> head_;   // newest position per hash, -1 for none
+    std::vector<std::int64_t> son_;    // per window slot: the trees below and above it
 };
 
 // Code length in bits of every literal and of every match length,
@@ -272,14 +306,9 @@ void EncodeOptimal(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
 
         segLength.clear();
         segDistance.clear();
-        int skipTo = 0;
         for (int k = 0; k < blockSize; k++) {
             std::int64_t i = start + k;
             first[k] = static_cast<int>(segLength.size());
-            if (k < skipTo) {
-                finder.Insert(i);
-                continue;
-            }
             int found = finder.Find(i, std::min(kMaxMatch, blockSize - k), distance);
             for (int l = kMinMatch; l <= found; l++) {
                 if (l == found || distance[l + 1] != distance[l]) {
@@ -287,8 +316,6 @@ void EncodeOptimal(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
                     segDistance.push_back(static_cast<std::uint16_t>(distance[l]));
                 }
             }
-            if (found >= kNiceMatch)
-                skipTo = k + found;
         }
         first[blockSize] = static_cast<int>(segLength.size());
 
@@ -299,8 +326,6 @@ void EncodeOptimal(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
         std::fill(cost.begin() + 1, cost.begin() + blockSize + 1, kUnreached);
         for (int k = 0; k < blockSize; k++) {
             std::uint32_t here = cost[k];
-            if (here == kUnreached)   // inside a long match taken as is
-                continue;
             std::uint32_t c = here + static_cast<std::uint32_t>(literalBits[buf[start + k]]);
             if (c < cost[k + 1]) {
                 cost[k + 1] = c;
