@@ -314,10 +314,14 @@ std::string StringTableScript(const Catalogue& catalogue, const std::string& sou
     out += "LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n";
     for (const auto& [id, text] : catalogue.texts) {
         out += "  " + std::to_string(id) + ", \"";
-        for (char c : text) {
+        for (size_t i = 0; i < text.size(); ++i) {
+            char c = text[i];
             unsigned char u = static_cast<unsigned char>(c);
+            // The script goes through the C preprocessor: "??" could start a
+            // trigraph there, so the first question mark is written in octal.
             if (c == '"') out += "\"\"";
             else if (c == '\\') out += "\\\\";
+            else if (c == '?' && i + 1 < text.size() && text[i + 1] == '?') out += "\\077";
             else if (u >= 0x20 && u <= 0x7E) out += c;
             else {
                 char buf[8];

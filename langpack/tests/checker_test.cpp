@@ -173,10 +173,12 @@ TEST(StringTableScript, EscapesEveryTextForTheResourceCompiler)
     lng::Catalogue catalogue;
     catalogue.texts[0] = "a\"b\\c\r\nd";
     catalogue.texts[17] = " lead and trail ";
+    catalogue.texts[18] = "Wat?" "?=/* niet */";
     std::string script = lng::StringTableScript(catalogue, "x.txt");
     EXPECT_NE(script.find("LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n"), std::string::npos);
     EXPECT_NE(script.find("  0, \"a\"\"b\\\\c\\015\\012d\"\n"), std::string::npos);
     EXPECT_NE(script.find("  17, \" lead and trail \"\n"), std::string::npos);
+    EXPECT_NE(script.find("  18, \"Wat\\077?=/* niet */\"\n"), std::string::npos);
 }
 
 }  // namespace
