@@ -136,14 +136,16 @@ TEST(Destination, DirectoryThatCannotBeMade)
     DeleteFileA("C:\\BVFILE");
 }
 
+// The list's texts are read as wide characters: only those cross the
+// process boundary intact.
 int ListIndexOf(HWND list, const std::string& text)
 {
-    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int n = 0; n < count; n++) {
-        char item[300] = "";
-        if (SendMessageA(list, LB_GETTEXTLEN, n, 0) >= static_cast<LRESULT>(sizeof item)) continue;
-        SendMessageA(list, LB_GETTEXT, n, reinterpret_cast<LPARAM>(item));
-        if (text == item) return n;
+        wchar_t item[300] = L"";
+        if (SendMessageW(list, LB_GETTEXTLEN, n, 0) >= 300) continue;
+        SendMessageW(list, LB_GETTEXT, n, reinterpret_cast<LPARAM>(item));
+        if (std::wstring(text.begin(), text.end()) == item) return n;
     }
     return -1;
 }
