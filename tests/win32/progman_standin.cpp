@@ -16,7 +16,7 @@
 
 #include <ddeml.h>
 
-namespace progman {
+namespace standin {
 namespace {
 
 const char PROGMAN_NAME[] = "PROGMAN";
@@ -197,4 +197,4 @@ WineProgmanSilenced::~WineProgmanSilenced()
     for (HWND window : windows_) SetChildStyle(window, false);
 }
 
-}  // namespace progman
+}  // namespace standin

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace progman {
+namespace standin {
 
 // How the stand-in answers one execute command.
 struct Answer {
@@ -72,4 +72,4 @@ private:
 // Waits until Wine's own server answers (explorer may still be starting).
 bool WaitForWineProgman(int timeoutMs = 20000);
 
-}  // namespace progman
+}  // namespace standin

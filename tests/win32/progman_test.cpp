@@ -203,7 +203,7 @@ protected:
         CoInitialize(nullptr);
     }
     static void TearDownTestSuite() { CoUninitialize(); }
-    void SetUp() override { ASSERT_TRUE(progman::WaitForWineProgman()) << "Wine's Program Manager does not answer"; }
+    void SetUp() override { ASSERT_TRUE(standin::WaitForWineProgman()) << "Wine's Program Manager does not answer"; }
     // CreateGroup opens the group's folder in a window: close it again.
     void TearDown() override
     {
@@ -287,16 +287,16 @@ class StandIn : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        silenced_ = std::make_unique<progman::WineProgmanSilenced>();
+        silenced_ = std::make_unique<standin::WineProgmanSilenced>();
         ASSERT_TRUE(silenced_->Silenced()) << "Wine's Program Manager not found";
-        ASSERT_FALSE(progman::ProgmanAnswers()) << "Wine's Program Manager still answers";
+        ASSERT_FALSE(standin::ProgmanAnswers()) << "Wine's Program Manager still answers";
     }
     void TearDown() override
     {
         silenced_.reset();
-        EXPECT_TRUE(progman::WaitForWineProgman(5000)) << "Wine's Program Manager not restored";
+        EXPECT_TRUE(standin::WaitForWineProgman(5000)) << "Wine's Program Manager not restored";
     }
-    std::unique_ptr<progman::WineProgmanSilenced> silenced_;
+    std::unique_ptr<standin::WineProgmanSilenced> silenced_;
 };
 
 std::string CreateGroup(const std::string& group)
@@ -375,7 +375,7 @@ TEST_F(StandIn, CommandTextsByteForByte)
         std::vector<std::string> expected;
         for (const std::string& command : c.expected) expected.push_back(Expand(command, Upper(destination)));
 
-        progman::StandInServer server;
+        standin::StandInServer server;
         ASSERT_TRUE(server.Serving());
         Outcome outcome = Install(dir);
         EXPECT_EQ(outcome.exitCode, 0);
@@ -391,7 +391,7 @@ TEST_F(StandIn, GroupThenProgramSendsOnlyCreateGroupThenStartsTheProgram)
     std::string destination = dir + "\\APP";
     PlaceKit(dir, Volume(destination, {}, "[GROUPNAME=Tools][PRGEXEC=cmd.exe /c echo started>STARTED.TXT]" +
                                            std::string(UNREAD)));
-    progman::StandInServer server;
+    standin::StandInServer server;
     Outcome outcome = Install(dir);
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_TRUE(outcome.boxes.empty()) << outcome.boxes.front();
@@ -401,16 +401,16 @@ TEST_F(StandIn, GroupThenProgramSendsOnlyCreateGroupThenStartsTheProgram)
 
 struct RefusalCase {
     const char* name;
-    std::vector<progman::Answer> answers;
+    std::vector<standin::Answer> answers;
     std::string script;
     size_t commandsSent;
     std::vector<std::string> boxes;
 };
 
 const std::string THREE_ITEMS = "[ITEMNAME=ONE.EXE,One][ITEMNAME=TWO.EXE,Two][ITEMNAME=THREE.EXE,Three]";
-using progman::Accept;
-using progman::Delay;
-using progman::Refuse;
+using standin::Accept;
+using standin::Delay;
+using standin::Refuse;
 
 // Every case ends its script with a launch, or with a record that would be
 // reported if it were read: neither may happen.
@@ -431,7 +431,7 @@ TEST_F(StandIn, RefusalsEndTheListWithOneMessageAndNoLaunch)
     for (const RefusalCase& c : REFUSAL_CASES) {
         SCOPED_TRACE(c.name);
         std::string dir = PlaceKit(FreshDir(std::string("pm_refuse_") + c.name), Volume("C:\\PMTEST", {}, c.script));
-        progman::StandInServer server(c.answers);
+        standin::StandInServer server(c.answers);
         ASSERT_TRUE(server.Serving());
         Outcome outcome = Install(dir);
         EXPECT_EQ(outcome.exitCode, 0);
