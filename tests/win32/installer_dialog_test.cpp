@@ -141,7 +141,8 @@ COLORREF PixelOf(HWND window, int x, int y)
 TEST(SetupDialog, GeometryFollowsTheFontMetrics)
 {
     std::string dir = FreshDir("geometry");
-    WriteArchive(dir, SlowArchive("C:\\GEOMETRY"));
+    std::string dest = dir + "\\DEST";   // missing: the create question follows Next
+    WriteArchive(dir, SlowArchive(dest));
     Installer setup(dir);
     ASSERT_NE(setup.dialog, nullptr);
     const FontMetrics font = DialogFontMetrics();
@@ -165,7 +166,7 @@ TEST(SetupDialog, GeometryFollowsTheFontMetrics)
         EXPECT_FALSE(IsItemVisible(setup.dialog, id));
         EXPECT_EQ(ItemText(setup.dialog, id), "");
     }
-    EXPECT_EQ(ItemText(setup.dialog, EDIT), "C:\\GEOMETRY");
+    EXPECT_EQ(ItemText(setup.dialog, EDIT), Upper(dest));
 
     // Banner: cyan from (15, 15) to (cw*30+15, ch*11+30), framed dark grey
     // and black at 13 and 14.
@@ -176,7 +177,7 @@ TEST(SetupDialog, GeometryFollowsTheFontMetrics)
     EXPECT_EQ(PixelOf(setup.dialog, cw * 30 + 17, 40), 0x00FFFFFFu);
     EXPECT_EQ(PixelOf(setup.dialog, cw * 30 + 16, 40), 0x00DDDDDDu);
 
-    setup.Next("C:\\GEOMETRY");
+    Click(setup.dialog, NEXT);
     Box question = WaitBox(setup.process);
     Answer(question, "Yes");
     ASSERT_TRUE(setup.WaitExtracting());
@@ -184,6 +185,53 @@ TEST(SetupDialog, GeometryFollowsTheFontMetrics)
     ExpectRect(abort, w / 2 - cw * 6, ch * 11 + 45, cw * 12, ch * 2);
     for (int id : {EDIT, LIST, NEXT}) EXPECT_FALSE(IsItemVisible(setup.dialog, id)) << id;
     for (int id : {STATUS1, STATUS2, STATUS3}) EXPECT_TRUE(IsItemVisible(setup.dialog, id)) << id;
+    EXPECT_EQ(setup.WaitEnd(), 0);
+}
+
+// The system menu is read inside SETUP.EXE by a hook library, since menus
+// of another process cannot be read from here.
+std::vector<UINT> SystemMenuCommands(const Installer& setup)
+{
+    std::vector<UINT> commands;
+    HMODULE hookLibrary = LoadLibraryA(WinPath(BV_MENU_HOOK).c_str());
+    EXPECT_NE(hookLibrary, nullptr);
+    if (!hookLibrary) return commands;
+    FARPROC found = GetProcAddress(hookLibrary, "ListSystemMenuHook@12");
+    if (!found) found = GetProcAddress(hookLibrary, "ListSystemMenuHook");
+    auto hookProc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(found));
+    EXPECT_NE(hookProc, nullptr);
+    DWORD thread = GetWindowThreadProcessId(setup.dialog, nullptr);
+    HHOOK hook = hookProc ? SetWindowsHookExA(WH_GETMESSAGE, hookProc, hookLibrary, thread) : nullptr;
+    EXPECT_NE(hook, nullptr);
+    std::string report = FreshDir("sysmenu_report") + "\\MENU.TXT";
+    ATOM atom = GlobalAddAtomA(report.c_str());
+    PostMessageA(setup.dialog, RegisterWindowMessageA("BvListSystemMenu"), atom, 0);
+    std::string text;
+    for (int waited = 0; waited < 10000 && text.empty(); waited += 100) {
+        Sleep(100);
+        text = ReadFile(report);
+    }
+    if (hook) UnhookWindowsHookEx(hook);
+    GlobalDeleteAtom(atom);
+    FreeLibrary(hookLibrary);
+    size_t start = 0;
+    const UINT WINE_ABOUT = 0xF141;   // Wine adds "About Wine"; Windows has no such item
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        UINT id = static_cast<UINT>(std::stoul(text.substr(start, end - start)));
+        if (id != WINE_ABOUT) commands.push_back(id);
+    }
+    return commands;
+}
+
+TEST(SetupDialog, SystemMenuHoldsOnlyRestoreMoveAndMinimize)
+{
+    std::string dir = FreshDir("sysmenu");
+    WriteArchive(dir, SmallArchive("C:\\SYSMENU"));
+    Installer setup(dir);
+    ASSERT_NE(setup.dialog, nullptr);
+    EXPECT_EQ(SystemMenuCommands(setup), (std::vector<UINT>{SC_RESTORE, SC_MOVE, SC_MINIMIZE}));
+    Click(setup.dialog, ABORT);
+    ExpectBox(setup, ABORT_QUESTION, "Yes");
     EXPECT_EQ(setup.WaitEnd(), 0);
 }
 
