@@ -182,9 +182,32 @@ void PaintDialog(HWND dialog)
     EndPaint(dialog, &paint);
 }
 
+// An install message posted before the Abort question opened would be
+// dispatched by the question's own message loop; it waits for the answer
+// instead, so that nothing is installed or started while the user is asked.
+int askingAbort;
+UINT deferredMessage;
+WPARAM deferredParam;
+
+int DeferWhileAskingAbort(UINT message, WPARAM param)
+{
+    if (!askingAbort) return 0;
+    deferredMessage = message;
+    deferredParam = param;
+    return 1;
+}
+
 void OnAbortCommand(HWND dialog)
 {
-    if (ShowBox(ABORT_QUESTION, MB_ICONQUESTION | MB_YESNO) == IDYES) EndDialog(dialog, 1);
+    askingAbort = 1;
+    int answer = ShowBox(ABORT_QUESTION, MB_ICONQUESTION | MB_YESNO);
+    askingAbort = 0;
+    if (answer == IDYES) {
+        EndDialog(dialog, 1);
+    } else if (deferredMessage) {
+        PostMessageA(dialog, deferredMessage, deferredParam, 0);
+        deferredMessage = 0;
+    }
 }
 
 INT_PTR OnCommand(HWND dialog, int id, int code)
@@ -269,14 +292,16 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_INSTALL_STEP:
-        OnInstallStep(dialog, wParam);
+        if (!DeferWhileAskingAbort(message, wParam)) OnInstallStep(dialog, wParam);
         return TRUE;
     case WM_INSTALL_SCRIPT:
-        OnInstallScript(dialog);
+        if (!DeferWhileAskingAbort(message, wParam)) OnInstallScript(dialog);
         return TRUE;
     case WM_INSTALL_LAUNCH:
-        LaunchProgram();
-        EndDialog(dialog, 0);
+        if (!DeferWhileAskingAbort(message, wParam)) {
+            LaunchProgram();
+            EndDialog(dialog, 0);
+        }
         return TRUE;
     }
     return FALSE;

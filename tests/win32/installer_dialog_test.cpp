@@ -285,9 +285,16 @@ TEST(SetupDialog, AbortDuringExtraction)
     WriteArchive(dir, input);
     Installer setup(dir);
     ASSERT_NE(setup.dialog, nullptr);
+    // A step that was posted just before the question opened (here posted
+    // by hand) waits for the answer and runs after No.
     Click(setup.dialog, ABORT);
-    ExpectBox(setup, ABORT_QUESTION, "No");
-    Sleep(500);
+    Box first = WaitBox(setup.process);
+    EXPECT_EQ(first.text, ABORT_QUESTION);
+    PostMessageA(setup.dialog, WM_USER + 51, 1, 0);
+    Sleep(1000);
+    EXPECT_EQ(ItemText(setup.dialog, STATUS1), "");
+    Answer(first, "No");
+    EXPECT_TRUE(WaitItemText(setup.dialog, STATUS1, "Reading: SETUP.E00"));
     EXPECT_TRUE(setup.DialogOpen());
 
     Click(setup.dialog, NEXT);
@@ -298,6 +305,8 @@ TEST(SetupDialog, AbortDuringExtraction)
     Box question = WaitBox(setup.process);
     EXPECT_EQ(question.text, ABORT_QUESTION);
     std::string percentBefore = ItemText(setup.dialog, STATUS3);
+    Sleep(1500);   // no step runs while the question is open
+    EXPECT_EQ(ItemText(setup.dialog, STATUS3), percentBefore);
     Answer(question, "No");
     ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
     // The extraction goes on where it stopped.
