@@ -17,10 +17,12 @@ start)
   for _ in $(seq 50); do [ -s "$dir/display" ] && break; sleep 0.1; done
   export DISPLAY=:$(cat "$dir/display")
   start=$(date +%s%N)
-  wineboot -i >"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log"; exit 1; }
+  # Nothing started here may keep the caller's output open: CTest waits
+  # for every holder of its pipe.
+  timeout 600 wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log"; exit 1; }
   wineserver -w
   ln -sfn "$dir/drive_d" "$WINEPREFIX/dosdevices/d:"
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1
   ms=$(( ($(date +%s%N) - start) / 1000000 ))
   printf 'wine bed ready in %d.%d s (display :%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) "$(cat "$dir/display")"
   ;;
