@@ -27,8 +27,14 @@ start)
   printf 'wine bed ready in %d.%d s (display :%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) "$(cat "$dir/display")"
   ;;
 run)
+  # Wine's own background processes (desktop, services) start with the
+  # first program and outlive it: give them a file, not the caller's pipe.
   export DISPLAY=:$(cat "$dir/display")
-  exec wine "$@"
+  out=$(mktemp "$dir/run.XXXXXX")
+  wine "$@" </dev/null >"$out" 2>&1
+  status=$?
+  cat "$out"; rm -f "$out"
+  exit $status
   ;;
 stop)
   [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null

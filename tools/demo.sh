@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The demo: packs the bundled sample product into small volumes with bvpack
+# and installs it with SETUP.EXE under Wine. With a display (and not in CI)
+# the user clicks through it; otherwise it runs under Xvfb, driven by
+# demo_driver, and leaves PNG screenshots of each phase.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+demo=$root/build/demo
+bvpack=$root/build/native/packer/bvpack
+win=$root/build/win32
+
+rm -rf "$demo/product" "$demo/kit" && mkdir -p "$demo/product" "$demo/kit" "$demo/shots"
+cp -r "$root/sample/product/." "$demo/product/"
+cp "$win/sample/HELLO.exe" "$demo/product/HELLO.EXE"
+
+echo "== packing the sample into 8000-byte volumes"
+"$bvpack" create "$demo/product" --out "$demo/kit/SETUP" --dest 'C:\SAMPLE' --volume 8000 \
+  --group "Brevant Sample" --item 'HELLO.EXE,Hello' --item 'README.TXT,Read me' --run HELLO.EXE \
+  --installer "$win/installer/bvunpack.exe"
+ls -l "$demo/kit"
+"$bvpack" list "$demo/kit/SETUP"
+
+bed=$demo/bed
+"$root/tests/win32/winebed.sh" start "$bed"
+trap '"$root/tests/win32/winebed.sh" stop "$bed"' EXIT
+export WINEPREFIX=$bed/prefix WINEDEBUG=-all
+kitdir=$(winepath -w "$demo/kit" 2>/dev/null)
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+  echo "== SETUP.EXE on your display: press Next, answer the questions"
+  (cd "$demo/kit" && wine SETUP.EXE)
+  wineserver -w
+else
+  echo "== SETUP.EXE under Xvfb, driven automatically"
+  "$root/tests/win32/winebed.sh" run "$bed" "$win/tests/win32/demo_driver.exe" "$kitdir" \
+    "$(winepath -w "$demo/shots")"
+  for bmp in "$demo/shots"/*.bmp; do
+    convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
+  done
+  echo "== screenshots"; ls "$demo/shots"/*.png
+fi
+
+echo "== installed in C:\\SAMPLE"
+(cd "$WINEPREFIX/drive_c/SAMPLE" && find . -type f -printf '%-24p %8s bytes  %TY-%Tm-%Td %TH:%TM\n' | sort)
+echo "== program group"
+find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Brevant Sample*' -printf '%P\n' 2>/dev/null | sort
