@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     bool holding = MoveFileA(second.c_str(), held.c_str()) != FALSE;
 
     Process setup = Start(kit + "\\SETUP.EXE", kit);
-    HWND dialog = WaitWindow(setup, "#32770", "BREVANT");
+    HWND dialog = WaitWindow(setup, "#32770", "BREVANT", 60000);
     if (!dialog) return Fail("no setup dialog");
     Sleep(500);
     SaveScreen(shots + "\\phase0-destination.bmp");
@@ -87,6 +87,7 @@ int main(int argc, char** argv)
     Process anyone;
     Box greeting = WaitBox(anyone, "Brevant Sample", 60000);
     if (!greeting.window) return Fail("the sample program did not start");
+    Sleep(700);
     SaveScreen(shots + "\\phase2-launched.bmp");
     std::printf("demo: the sample program says \"%s\"\n", greeting.text.c_str());
     Answer(greeting, "OK");
