@@ -75,10 +75,10 @@ std::string Visible(const std::string& text)
     return out;
 }
 
-std::string JoinSpecs(const std::vector<std::string>& specs)
+std::string JoinForms(const std::vector<std::string>& forms)
 {
     std::string out;
-    for (const std::string& s : specs) out += (out.empty() ? "" : " ") + s;
+    for (const std::string& s : forms) out += (out.empty() ? "" : " ") + s;
     return out.empty() ? "none" : out;
 }
 
@@ -228,16 +228,16 @@ std::string ParseInterface(const std::string& content, HostInterface& host)
         if (fields[1] != "-") {
             for (const std::string& word : SplitWords(fields[1])) {
                 std::string::size_type colon = word.rfind(':');
-                std::string spec = colon == std::string::npos ? word : word.substr(0, colon);
+                std::string form = colon == std::string::npos ? word : word.substr(0, colon);
                 std::string type = colon == std::string::npos ? "" : word.substr(colon + 1);
                 std::string error;
-                std::vector<Conversion> parsed = FindConversions(spec, error);
-                if (parsed.size() != 1 || parsed[0].spec != spec || parsed[0].type != type) {
+                std::vector<Conversion> parsed = FindConversions(form, error);
+                if (parsed.size() != 1 || parsed[0].form != form || parsed[0].type != type) {
                     errors += where + "\"" + word + "\" is not a conversion with its argument type\n";
                     ok = false;
                     break;
                 }
-                message.conversions.push_back(spec);
+                message.conversions.push_back(form);
                 message.types.push_back(type);
             }
         }
@@ -277,16 +277,16 @@ std::vector<Breach> Check(const Catalogue& catalogue, const HostInterface& host)
         if (!error.empty()) {
             breaches.push_back({bid, line, error});
         } else {
-            std::vector<std::string> specs;
-            for (const Conversion& c : found) specs.push_back(c.spec);
+            std::vector<std::string> forms;
+            for (const Conversion& c : found) forms.push_back(c.form);
             const HostMessage& want = wanted->second;
-            if (specs.size() != want.conversions.size()) {
-                breaches.push_back({bid, line, "conversions " + JoinSpecs(specs) + ", but the host passes " +
-                                                   JoinSpecs(want.conversions)});
+            if (forms.size() != want.conversions.size()) {
+                breaches.push_back({bid, line, "conversions " + JoinForms(forms) + ", but the host passes " +
+                                                   JoinForms(want.conversions)});
             } else {
-                for (size_t k = 0; k < specs.size(); ++k) {
-                    if (specs[k] == want.conversions[k]) continue;
-                    breaches.push_back({bid, line, "conversion " + std::to_string(k + 1) + " is " + specs[k] + " (" +
+                for (size_t k = 0; k < forms.size(); ++k) {
+                    if (forms[k] == want.conversions[k]) continue;
+                    breaches.push_back({bid, line, "conversion " + std::to_string(k + 1) + " is " + forms[k] + " (" +
                                                        found[k].type + "), but the host passes " +
                                                        want.conversions[k] + " (" + want.types[k] + ")"});
                 }

@@ -45,7 +45,7 @@ std::string ParseInterface(const std::string& content, HostInterface& host);
 
 // A printf conversion found in a text.
 struct Conversion {
-    std::string spec;  // as written, e.g. "%25.25s"
+    std::string form;  // as written, e.g. "%25.25s"
     std::string type;  // argument type it takes: int, unsigned, long, string, char
 };
 

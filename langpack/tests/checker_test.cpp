@@ -162,7 +162,7 @@ TEST(CatalogueChecker, FindsConversionsWithTheirTypes)
         lng::FindConversions("%d %u %ld %s %c %X %-10s %25.25s %-12.12s %.8s", error);
     EXPECT_EQ(error, "");
     std::vector<std::string> types;
-    for (const lng::Conversion& c : found) types.push_back(c.spec + "=" + c.type);
+    for (const lng::Conversion& c : found) types.push_back(c.form + "=" + c.type);
     EXPECT_EQ(types, (std::vector<std::string>{"%d=int", "%u=unsigned", "%ld=long", "%s=string", "%c=char",
                                                "%X=unsigned", "%-10s=string", "%25.25s=string",
                                                "%-12.12s=string", "%.8s=string"}));
