@@ -21,6 +21,9 @@ const char QUOTE = '"';
 const DWORD CREATE_GROUP_TIMEOUT = 10000;   // ms
 const DWORD ADD_ITEM_TIMEOUT = 1000;        // ms
 
+// A group name of any length fits; an AddItem command may not.
+static_assert(sizeof(CREATE_GROUP_COMMAND) - 2 + RECORD_VALUE_MAX <= PROGMAN_COMMAND_SIZE, "CreateGroup fits");
+
 // The context of every conversation: its own size, everything else zero.
 static_assert(sizeof(CONVCONTEXT) == 36, "CONVCONTEXT is 36 bytes on Win32");
 const CONVCONTEXT PROGMAN_CONTEXT = {sizeof(CONVCONTEXT), 0, 0, 0, 0, 0, {}};
@@ -51,8 +54,9 @@ void AddProgramItem()
 }
 
 // Reads the item list after an accepted CreateGroup: one AddItem per
-// ITEMNAME record while Program Manager accepts them. Leaves loopMark 1
-// when a PRGEXEC record ended the list, -1 at the end record or a fault.
+// ITEMNAME record while Program Manager accepts them. Returns the loop
+// mark: 1 when a PRGEXEC record ended the list, -1 at the end record or a
+// fault, 0 when a refusal stopped it before the next record.
 int AddProgramItems()
 {
     int loopMark = 0;
