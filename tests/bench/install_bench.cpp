@@ -1,0 +1,272 @@
+// Installation benchmark: installs a packed kit with the real SETUP.EXE, as a
+// user would (Next, Yes to create the destination), several times, and
+// prints the install time and the install steps counted inside SETUP.EXE by
+// the step counter hook, against the step count the archive calls for.
+//   install_bench KIT_DIR [RUNS]
+// KIT_DIR holds SETUP.EXE, SETUP.E00, ... and SIZES.TXT, the member sizes
+// of the archive in order, one a line. Each run installs to a fresh D:\BENCHn.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+using namespace driver;
+
+namespace {
+
+enum { EDIT = 1, NEXT = 4 };
+constexpr std::uint64_t SLICE = 2048;   // a slice ends at the first token boundary at or after this
+
+struct Expected {
+    std::uint64_t members = 0, bytes = 0;
+    std::uint64_t step2 = 0, step3 = 0;   // step 2 includes the one that reads the end-of-files record
+    std::uint64_t line3 = 0;              // texts on status line 3, if every slice gave exactly 2048 bytes
+    std::uint64_t line3Repeats = 0;       // of which the same text as before
+};
+
+// What the archive calls for: one announce; per member one step 2 for its
+// record and first slice and one step 3 per further slice; one step 2 that
+// reads the end-of-files record. Slices overshoot 2048 bytes by up to a
+// match, so the real count of step 3 may fall a little short of this.
+Expected ExpectFromSizes(const std::vector<std::uint64_t>& sizes)
+{
+    Expected e;
+    for (std::uint64_t size : sizes) {
+        std::uint64_t slices = std::max<std::uint64_t>(1, (size + SLICE - 1) / SLICE);
+        e.members++;
+        e.bytes += size;
+        e.step2++;
+        e.step3 += slices - 1;
+        // "0 %" when the member opens, one text per changed percentage after
+        // each slice, "100 %" when the member is finished.
+        e.line3 += 2;
+        if (size == 0) continue;
+        long last = -1;
+        for (std::uint64_t n = 1; n <= slices; n++) {
+            long pc = static_cast<long>(std::min(n * SLICE, size) * 100 / size);
+            if (pc != last) e.line3++;
+            if (n == 1 && pc == 0) e.line3Repeats++;   // "0 %" again after the opening one
+            last = pc;
+        }
+        e.line3Repeats++;   // "100 %" from the finish after the last slice's
+    }
+    e.step2++;
+    e.line3++;   // the script phase clears the status lines
+    return e;
+}
+
+struct Run {
+    double installMs = 0;   // Next pressed to the end of SETUP.EXE (the create question included)
+    std::map<std::string, double> counted;   // from the hook's report
+    std::uint64_t files = 0, bytes = 0;      // installed
+};
+
+std::map<std::string, double> ReadReport(const std::string& path)
+{
+    std::map<std::string, double> values;
+    std::istringstream lines(ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) values[line.substr(0, equals)] = std::atof(line.c_str() + equals + 1);
+    }
+    return values;
+}
+
+void CountTree(const std::string& dir, std::uint64_t* files, std::uint64_t* bytes)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CountTree(dir + "\\" + name, files, bytes);
+        } else {
+            ++*files;
+            *bytes += (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+double Seconds()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+HOOKPROC HookProc(HMODULE library, const char* name, int argBytes)
+{
+    FARPROC found = GetProcAddress(library, (std::string(name) + "@" + std::to_string(argBytes)).c_str());
+    if (!found) found = GetProcAddress(library, name);
+    return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(found));
+}
+
+bool Fail(const std::string& what)
+{
+    std::fprintf(stderr, "install_bench: %s\n", what.c_str());
+    return false;
+}
+
+// One installation into a fresh destination.
+bool InstallOnce(const std::string& kit, int number, Run* run)
+{
+    std::string dest;
+    for (int n = number; dest.empty() || Exists(dest); n += 10) {
+        dest = "D:\\BENCH" + std::to_string(n);
+        RemoveTree(dest);
+    }
+    std::string report = kit + "\\STEPS" + std::to_string(number) + ".TXT";
+    DeleteFileA(report.c_str());
+    SetEnvironmentVariableA("BV_STEP_REPORT", report.c_str());   // SETUP.EXE inherits it
+
+    Process setup = Start(kit + "\\SETUP.EXE", kit);
+    HWND dialog = WaitWindow(setup, "#32770", "BREVANT", 60000);
+    if (!dialog) return Fail("no setup dialog\n" + DescribeScreen());
+    SetItemText(dialog, EDIT, dest);
+
+    HMODULE library = LoadLibraryA(WinPath(BV_STEP_HOOK).c_str());
+    if (!library) return Fail("cannot load the step counter hook");
+    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    HOOKPROC steps = HookProc(library, "CountStepsHook", 12), texts = HookProc(library, "CountTextsHook", 12);
+    HHOOK stepHook = steps ? SetWindowsHookExA(WH_GETMESSAGE, steps, library, thread) : nullptr;
+    HHOOK textHook = texts ? SetWindowsHookExA(WH_CALLWNDPROC, texts, library, thread) : nullptr;
+    if (!stepHook || !textHook) return Fail("cannot hook the installer's thread");
+    // The hook library enters SETUP.EXE with the next message it retrieves.
+    PostMessageA(dialog, WM_NULL, 0, 0);
+    Sleep(500);
+
+    double start = Seconds();
+    Click(dialog, NEXT);
+    Box question = WaitBox(setup, "Brevant", 60000);
+    if (question.text.rfind("The specified directory", 0) != 0) {
+        Kill(setup);
+        return Fail("unexpected box: " + question.text);
+    }
+    Answer(question, "Yes");
+    long code = WaitExit(setup, 1800000);
+    run->installMs = (Seconds() - start) * 1000;
+    UnhookWindowsHookEx(stepHook);
+    UnhookWindowsHookEx(textHook);
+    FreeLibrary(library);
+    if (code != 0) return Fail("SETUP.EXE did not end well");
+
+    run->counted = ReadReport(report);
+    if (run->counted.empty()) return Fail("no step report from inside SETUP.EXE (" + report + ")");
+    CountTree(dest, &run->files, &run->bytes);
+    RemoveTree(dest);
+    RemoveDirectoryA(dest.c_str());
+    return true;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void Row(const char* label, const std::vector<Run>& runs, double (*value)(const Run&), const char* format,
+         const std::string& expected = "")
+{
+    std::vector<double> values;
+    std::printf("%-30s", label);
+    for (const Run& run : runs) {
+        values.push_back(value(run));
+        std::printf(format, values.back());
+    }
+    std::printf(format, Median(values));
+    std::printf("  %s\n", expected.c_str());
+}
+
+double Count(const Run& run, const char* key)
+{
+    auto found = run.counted.find(key);
+    return found == run.counted.end() ? 0 : found->second;
+}
+
+double Steps(const Run& r)
+{
+    return Count(r, "steps_1") + Count(r, "steps_2") + Count(r, "steps_3") + Count(r, "steps_other");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: install_bench KIT_DIR [RUNS]\n");
+        return 2;
+    }
+    std::string kit = argv[1];
+    if (!kit.empty() && kit[0] == '/') kit = WinPath(kit);
+    int count = argc == 3 ? std::atoi(argv[2]) : 3;
+    if (count < 1) count = 1;
+
+    std::vector<std::uint64_t> sizes;
+    std::istringstream sizeLines(ReadFile(kit + "\\SIZES.TXT"));
+    for (std::string line; std::getline(sizeLines, line);)
+        if (!line.empty()) sizes.push_back(std::strtoull(line.c_str(), nullptr, 10));
+    if (sizes.empty()) return Fail("no member sizes in " + kit + "\\SIZES.TXT"), 1;
+    Expected e = ExpectFromSizes(sizes);
+
+    std::vector<Run> runs;
+    for (int n = 1; n <= count; n++) {
+        Run run;
+        if (!InstallOnce(kit, n, &run)) return 1;
+        std::fprintf(stderr, "install_bench: run %d: %.2f s\n", n, run.installMs / 1000);
+        runs.push_back(run);
+    }
+
+    std::printf("installation of %llu members, %llu bytes, from %s\n", static_cast<unsigned long long>(e.members),
+                static_cast<unsigned long long>(e.bytes), kit.c_str());
+    std::printf("%-30s", "");
+    for (int n = 1; n <= count; n++) std::printf("%10s", ("run " + std::to_string(n)).c_str());
+    std::printf("%10s  %s\n", "median", "expected from the archive");
+    auto num = [](std::uint64_t v) { return std::to_string(v); };
+    Row("install time, Next to exit (s)", runs, [](const Run& r) { return r.installMs / 1000; }, "%10.2f");
+    Row("pump time, steps (s)", runs, [](const Run& r) { return Count(r, "pump_ms") / 1000; }, "%10.2f");
+    Row("install steps", runs, Steps, "%10.0f", num(1 + e.step2 + e.step3) + " (at most)");
+    Row("  1 announce", runs, [](const Run& r) { return Count(r, "steps_1"); }, "%10.0f", "1");
+    Row("  2 next member", runs, [](const Run& r) { return Count(r, "steps_2"); }, "%10.0f",
+        num(e.step2) + " (members + end-of-files record)");
+    Row("  3 continue a member", runs, [](const Run& r) { return Count(r, "steps_3"); }, "%10.0f",
+        num(e.step3) + " (at most: slices of exactly 2048 bytes)");
+    Row("  other codes", runs, [](const Run& r) { return Count(r, "steps_other"); }, "%10.0f", "0");
+    Row("time per step (ms)", runs, [](const Run& r) { return Count(r, "pump_ms") / std::max(1.0, Steps(r)); },
+        "%10.3f");
+    Row("  per step 2 (ms)", runs,
+        [](const Run& r) { return Count(r, "ms_after_2") / std::max(1.0, Count(r, "steps_2")); }, "%10.3f");
+    Row("  per step 3 (ms)", runs,
+        [](const Run& r) { return Count(r, "ms_after_3") / std::max(1.0, Count(r, "steps_3")); }, "%10.3f");
+    Row("line 3 texts (control 7)", runs, [](const Run& r) { return Count(r, "line3_texts"); }, "%10.0f",
+        num(e.line3) + " (about: one per changed percentage)");
+    Row("  same text again", runs, [](const Run& r) { return Count(r, "line3_repeats"); }, "%10.0f",
+        num(e.line3Repeats) + " (\"0 %\" again after a first slice under 1 %; the finish's \"100 %\")");
+    Row("line 2 texts (control 6)", runs, [](const Run& r) { return Count(r, "line2_texts"); }, "%10.0f",
+        num(e.members + 1));
+    Row("files installed", runs, [](const Run& r) { return static_cast<double>(r.files); }, "%10.0f", num(e.members));
+    Row("bytes installed", runs, [](const Run& r) { return static_cast<double>(r.bytes); }, "%10.0f", num(e.bytes));
+    std::printf("time per step: pump time over steps; per step 2/3: from the step to the next pump message.\n");
+
+    bool whole = true;
+    for (const Run& run : runs) whole = whole && run.files == e.members && run.bytes == e.bytes && Count(run, "script_reached");
+    if (!whole) std::printf("WARNING: an installation did not complete\n");
+    return whole ? 0 : 1;
+}
