@@ -6,7 +6,7 @@
 #   winebed.sh stop DIR         end every process the bed started
 set -u
 cmd=$1 dir=$(realpath -m "$2"); shift 2
-export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win64
 
 case $cmd in
 start)
