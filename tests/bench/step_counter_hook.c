@@ -3,7 +3,10 @@
    - the install steps (WM_INSTALL_STEP retrieved by the setup dialog), by
      step code, and the time from each step to the next pump message;
    - the texts given to the status lines (WM_SETTEXT sent to controls 5, 6
-     and 7 of the dialog), and how many repeat the text already shown.
+     and 7 of the dialog), and how many repeat the text already shown;
+   - the idle notifications to the main window, and when the extraction
+     layout appears, the first idle after it, the dialog and the main
+     window end.
    When the main window is destroyed (or the process ends), writes the
    figures as NAME=VALUE lines to the file named by the environment variable
    BV_STEP_REPORT, which SETUP.EXE inherits from the benchmark. */
@@ -22,6 +25,9 @@ static int scriptSeen;
 static long texts[STATUS_LINES], repeats[STATUS_LINES];
 static char shown[STATUS_LINES][256];
 static int written;
+static LONGLONG layoutShown, mainDestroyed;   /* status line 1 shown; main window destroyed */
+static LONGLONG firstIdle, dialogDestroyed;    /* first idle notification after the layout; dialog gone */
+static long idles;                             /* idle notifications to the main window */
 
 static LONGLONG Now(void)
 {
@@ -59,6 +65,13 @@ static void WriteReport(void)
     fprintf(out, "steps_other=%ld\nsteps_1=%ld\nsteps_2=%ld\nsteps_3=%ld\n", steps[0], steps[1], steps[2], steps[3]);
     for (int code = 1; code <= 3; code++) fprintf(out, "ms_after_%d=%.3f\n", code, (double)stepTicks[code] * msPerTick);
     fprintf(out, "pump_ms=%.3f\nscript_reached=%d\n", (double)(lastPump - firstStep) * msPerTick, scriptSeen);
+    /* On the performance counter's scale, which all processes share. */
+    double secondsPerTick = msPerTick / 1000;
+    fprintf(out, "layout_s=%.6f\nfirst_idle_s=%.6f\nfirst_step_s=%.6f\npump_end_s=%.6f\n",
+            (double)layoutShown * secondsPerTick, (double)firstIdle * secondsPerTick,
+            (double)firstStep * secondsPerTick, (double)lastPump * secondsPerTick);
+    fprintf(out, "dialog_destroyed_s=%.6f\nmain_destroyed_s=%.6f\nidles=%ld\n",
+            (double)dialogDestroyed * secondsPerTick, (double)mainDestroyed * secondsPerTick, idles);
     for (int line = 0; line < STATUS_LINES; line++)
         fprintf(out, "line%d_texts=%ld\nline%d_repeats=%ld\n", line + 1, texts[line], line + 1, repeats[line]);
     fclose(out);
@@ -98,7 +111,16 @@ __declspec(dllexport) LRESULT CALLBACK CountTextsHook(int code, WPARAM wParam, L
                 if (strcmp(text, shown[line]) == 0) repeats[line]++;
                 memcpy(shown[line], text, sizeof text);
             }
+        } else if (call->message == WM_SHOWWINDOW && call->wParam && !layoutShown &&
+                   GetDlgCtrlID(call->hwnd) == STATUS_FIRST) {
+            layoutShown = Now();   /* the extraction layout */
+        } else if (call->message == WM_ENTERIDLE && IsClass(call->hwnd, "BVDECOMP")) {
+            idles++;
+            if (layoutShown && !firstIdle) firstIdle = Now();
+        } else if (call->message == WM_DESTROY && IsClass(call->hwnd, "#32770") && GetDlgItem(call->hwnd, STATUS_FIRST)) {
+            dialogDestroyed = Now();
         } else if (call->message == WM_DESTROY && IsClass(call->hwnd, "BVDECOMP")) {
+            mainDestroyed = Now();
             WriteReport();
         }
     }
