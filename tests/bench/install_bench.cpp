@@ -283,8 +283,8 @@ int main(int argc, char** argv)
     Row("bytes installed", runs, [](const Run& r) { return static_cast<double>(r.bytes); }, "%10.0f", num(e.bytes));
     std::printf("time per step: pump time over steps; per step 2/3: from the step to the next pump message.\n"
                 "Wine on a bare Xvfb waits 2 s whenever a visible top-level window is hidden or destroyed\n"
-                "(no window manager reports it withdrawn): the question box, the dialog and the main\n"
-                "window account for the three gaps of about 2 s outside the pump.\n");
+                "(no window manager reports it withdrawn): such waits (the question box closing, the dialog\n"
+                "ending) make the gaps of about 2 s outside the pump; the pump time is the installer's own.\n");
 
     bool whole = true;
     for (const Run& run : runs) whole = whole && run.files == e.members && run.bytes == e.bytes && Count(run, "script_reached");
