@@ -3,12 +3,13 @@
 // match may reach back into the blanks but never before them (window bytes
 // 1988-2047 hold whatever an earlier member left there). Matches are found
 // with binary trees over the window; the default parse chooses, per
-// block, the cheapest sequence of tokens under the code lengths that the
-// adaptive model has at the start of the block.
+// block, the cheapest sequence of tokens under symbol prices taken from the
+// adaptive model at the start of the block.
 #include "codec/member_encoder.h"
 
 #include <algorithm>
 #include <cstring>
+#include <cmath>
 
 #include "codec/huff_model.h"
 
@@ -19,12 +20,16 @@ constexpr int kPreset = 1988;          // preset blanks, first write position
 constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 60;
 constexpr int kLengthBase = 253;       // symbol = length + 253
-// Position p = distance - 1. A tree node's slot is reused after 2048
-// positions, so distances stop one short of the window.
-constexpr int kMaxDistance = kWindowSize - 1;
+// Position p = distance - 1; p = 2047 reaches the byte that the next one
+// overwrites.
+constexpr int kMaxDistance = kWindowSize;
+constexpr int kTreeSlots = 2 * kWindowSize;   // a slot is reused only after the window has passed it
 constexpr int kHashBits = 12;
 constexpr int kTreeDepth = 64;         // nodes visited per search
-constexpr int kBlock = 16384;          // bytes parsed under one set of code lengths
+constexpr int kBlock = 16384;          // bytes parsed under one set of symbol prices
+constexpr int kLookahead = 1024;       // parsed beyond a block, so that its last tokens are well chosen
+constexpr int kSpan = kBlock + kLookahead;
+constexpr int kScale = 16;             // symbol prices in 1/16 bit
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr bool kLittleEndian = true;
 #else
@@ -124,7 +129,7 @@ int MatchLength(const std::uint8_t* a, const std::uint8_t* b, int limit)
 class MatchFinder {
 public:
     MatchFinder(const std::uint8_t* buf, std::int64_t size)
-        : buf_(buf), size_(size), head_(std::size_t{1} << kHashBits, -1), son_(2 * kWindowSize, -1)
+        : buf_(buf), size_(size), head_(std::size_t{1} << kHashBits, -1), son_(2 * kTreeSlots, -1)
     {
     }
 
@@ -198,7 +203,7 @@ private:
         return best >= kMinMatch ? best : 0;
     }
 
-    static std::size_t Slot(std::int64_t pos) { return static_cast<std::size_t>(pos & (kWindowSize - 1)); }
+    static std::size_t Slot(std::int64_t pos) { return static_cast<std::size_t>(pos & (kTreeSlots - 1)); }
 
     std::uint32_t Hash(std::int64_t i) const
     {
@@ -210,21 +215,35 @@ private:
     const std::uint8_t* buf_;
     std::int64_t size_;
     std::vector<std::int64_t> head_;   // newest position per hash, -1 for none
-    std::vector<std::int64_t> son_;    // per window slot: the trees below and above it
+    std::vector<std::int64_t> son_;    // per tree slot: the trees below and above it
 };
 
-// Code length in bits of every literal and of every match length,
-// as the model stands.
-void CodeLengths(const HuffModel& model, int* literal, int* length)
+// Price in 1/kScale bit of every literal and of every match length.
+struct CodeCosts {
+    int literal[256];
+    int length[kMaxMatch + 1];
+};
+
+// Prices symbols as the model stands: the mean of a symbol's present code
+// length and of -log2 of its share of the total weight. The code length is
+// what the next use costs; the share tells where the adaptive code is
+// heading over the block. The mean parses a little tighter than either.
+void PriceSymbols(const HuffModel& model, CodeCosts& costs)
 {
     std::uint8_t depth[NODE_COUNT];
     depth[ROOT_NODE] = 0;
     for (int n = ROOT_NODE - 1; n >= 0; n--)   // a parent is numbered above its children
         depth[n] = static_cast<std::uint8_t>(depth[model.parent[n]] + 1);
+    double total = model.frequency[ROOT_NODE];
+    auto price = [&](int symbol) {
+        int leaf = model.parent[NODE_COUNT + symbol];
+        double bits = (depth[leaf] + std::log2(total / model.frequency[leaf])) / 2;
+        return static_cast<int>(bits * kScale + 0.5);
+    };
     for (int s = 0; s < 256; s++)
-        literal[s] = depth[model.parent[NODE_COUNT + s]];
+        costs.literal[s] = price(s);
     for (int l = kMinMatch; l <= kMaxMatch; l++)
-        length[l] = depth[model.parent[NODE_COUNT + l + kLengthBase]];
+        costs.length[l] = price(l + kLengthBase);
 }
 
 // Emits tokens and keeps the model in step with the decoder's.
@@ -280,81 +299,146 @@ void EncodeGreedy(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
     }
 }
 
-void EncodeOptimal(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
-{
-    MatchFinder finder(buf, size);
-    for (std::int64_t i = 0; i < kPreset; i++)
-        finder.Insert(i);
+// Matches found so far, for the positions from base on: at position i,
+// segments first[i - base] ... first[i - base + 1] - 1, each the longest
+// length reached at one distance (nearest distance first). Every position
+// is searched once, in order, whatever the parse makes of it.
+class MatchList {
+public:
+    MatchList(const std::uint8_t* buf, std::int64_t size, std::int64_t base)
+        : finder_(buf, size), size_(size), base_(base)
+    {
+        for (std::int64_t i = 0; i < base; i++)
+            finder_.Insert(i);
+        first_.push_back(0);
+    }
 
-    const std::uint32_t kUnreached = 0xFFFFFFFFu;
-    std::vector<std::uint32_t> cost(kBlock + 1);
-    std::vector<std::uint8_t> stepLength(kBlock + 1);   // 1: literal, else match length
-    std::vector<std::uint16_t> stepDistance(kBlock + 1);
-    // Matches of the block: at position k, segments first[k] ... first[k + 1] - 1,
-    // each the longest length reached at one distance (nearest first).
-    std::vector<int> first(kBlock + 1);
-    std::vector<std::uint8_t> segLength;
-    std::vector<std::uint16_t> segDistance;
-    std::vector<int> path;
-    path.reserve(kBlock);
-    int literalBits[256];
-    int lengthBits[kMaxMatch + 1];
-    int distance[kMaxMatch + 1];
-
-    for (std::int64_t start = kPreset; start < size; start += kBlock) {
-        int blockSize = static_cast<int>(std::min<std::int64_t>(kBlock, size - start));
-
-        segLength.clear();
-        segDistance.clear();
-        for (int k = 0; k < blockSize; k++) {
-            std::int64_t i = start + k;
-            first[k] = static_cast<int>(segLength.size());
-            int found = finder.Find(i, std::min(kMaxMatch, blockSize - k), distance);
+    // Searches every position below end not searched yet.
+    void SearchTo(std::int64_t end)
+    {
+        int distance[kMaxMatch + 1];
+        for (std::int64_t i = base_ + static_cast<std::int64_t>(first_.size()) - 1; i < end; i++) {
+            int limit = static_cast<int>(std::min<std::int64_t>(kMaxMatch, size_ - i));
+            int found = finder_.Find(i, limit, distance);
             for (int l = kMinMatch; l <= found; l++) {
                 if (l == found || distance[l + 1] != distance[l]) {
-                    segLength.push_back(static_cast<std::uint8_t>(l));
-                    segDistance.push_back(static_cast<std::uint16_t>(distance[l]));
+                    length_.push_back(static_cast<std::uint8_t>(l));
+                    distance_.push_back(static_cast<std::uint16_t>(distance[l]));
                 }
             }
+            first_.push_back(static_cast<int>(length_.size()));
         }
-        first[blockSize] = static_cast<int>(segLength.size());
+    }
 
-        // Cheapest path through the block under the model's present code
-        // lengths; matches do not run past the block end.
-        CodeLengths(out.Model(), literalBits, lengthBits);
-        cost[0] = 0;
-        std::fill(cost.begin() + 1, cost.begin() + blockSize + 1, kUnreached);
-        for (int k = 0; k < blockSize; k++) {
-            std::uint32_t here = cost[k];
-            std::uint32_t c = here + static_cast<std::uint32_t>(literalBits[buf[start + k]]);
-            if (c < cost[k + 1]) {
-                cost[k + 1] = c;
-                stepLength[k + 1] = 1;
+    // Forgets the positions below base.
+    void DropBefore(std::int64_t base)
+    {
+        std::size_t k = static_cast<std::size_t>(base - base_);
+        int drop = first_[k];
+        first_.erase(first_.begin(), first_.begin() + static_cast<std::ptrdiff_t>(k));
+        for (int& f : first_)
+            f -= drop;
+        length_.erase(length_.begin(), length_.begin() + drop);
+        distance_.erase(distance_.begin(), distance_.begin() + drop);
+        base_ = base;
+    }
+
+    int First(std::int64_t i) const { return first_[static_cast<std::size_t>(i - base_)]; }
+    int Length(int g) const { return length_[static_cast<std::size_t>(g)]; }
+    int Distance(int g) const { return distance_[static_cast<std::size_t>(g)]; }
+
+private:
+    MatchFinder finder_;
+    std::int64_t size_;
+    std::int64_t base_;
+    std::vector<int> first_;
+    std::vector<std::uint8_t> length_;
+    std::vector<std::uint16_t> distance_;
+};
+
+// Cheapest path through one stretch of the input: a block and its
+// lookahead, priced with one set of symbol costs.
+class BlockParser {
+public:
+    BlockParser() : cost_(kSpan + 1), stepLength_(kSpan + 1), stepDistance_(kSpan + 1) { path_.reserve(kSpan); }
+
+    // Finds the cheapest path over the parseSize bytes from start; matches
+    // stop at the end of the stretch.
+    void Parse(const std::uint8_t* buf, std::int64_t start, int parseSize, const MatchList& matches,
+               const CodeCosts& bits)
+    {
+        const std::uint32_t kUnreached = 0xFFFFFFFFu;
+        cost_[0] = 0;
+        std::fill(cost_.begin() + 1, cost_.begin() + parseSize + 1, kUnreached);
+        for (int k = 0; k < parseSize; k++) {
+            std::uint32_t here = cost_[k];
+            std::uint32_t c = here + static_cast<std::uint32_t>(bits.literal[buf[start + k]]);
+            if (c < cost_[k + 1]) {
+                cost_[k + 1] = c;
+                stepLength_[k + 1] = 1;
             }
+            int room = parseSize - k;
             int l = kMinMatch;
-            for (int g = first[k]; g < first[k + 1]; g++) {
-                int d = segDistance[g];
-                std::uint32_t base = here + positionCodes.length[d - 1];
-                for (; l <= segLength[g]; l++) {
-                    c = base + static_cast<std::uint32_t>(lengthBits[l]);
-                    if (c < cost[k + l]) {
-                        cost[k + l] = c;
-                        stepLength[k + l] = static_cast<std::uint8_t>(l);
-                        stepDistance[k + l] = static_cast<std::uint16_t>(d);
+            int end = matches.First(start + k + 1);
+            for (int g = matches.First(start + k); g < end && l <= room; g++) {
+                int d = matches.Distance(g);
+                int longest = std::min(matches.Length(g), room);
+                std::uint32_t base = here + static_cast<std::uint32_t>(kScale * positionCodes.length[d - 1]);
+                for (; l <= longest; l++) {
+                    c = base + static_cast<std::uint32_t>(bits.length[l]);
+                    if (c < cost_[k + l]) {
+                        cost_[k + l] = c;
+                        stepLength_[k + l] = static_cast<std::uint8_t>(l);
+                        stepDistance_[k + l] = static_cast<std::uint16_t>(d);
                     }
                 }
             }
         }
-        path.clear();
-        for (int k = blockSize; k > 0; k -= stepLength[k])
-            path.push_back(k);
-        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        path_.clear();
+        for (int k = parseSize; k > 0; k -= stepLength_[k])
+            path_.push_back(k);
+    }
+
+    // Emits the tokens of the path that start before limit; returns the
+    // number of bytes they cover.
+    int Emit(const std::uint8_t* buf, std::int64_t start, int limit, TokenWriter& out) const
+    {
+        int done = 0;
+        for (auto it = path_.rbegin(); it != path_.rend() && done < limit; ++it) {
             int k = *it;
-            if (stepLength[k] == 1)
+            if (stepLength_[k] == 1)
                 out.Literal(buf[start + k - 1]);
             else
-                out.Match(stepLength[k], stepDistance[k]);
+                out.Match(stepLength_[k], stepDistance_[k]);
+            done = k;
         }
+        return done;
+    }
+
+private:
+    std::vector<std::uint32_t> cost_;          // bits to reach each offset
+    std::vector<std::uint8_t> stepLength_;     // last token to it: 1 literal, else match length
+    std::vector<std::uint16_t> stepDistance_;
+    std::vector<int> path_;                    // token ends, last first
+};
+
+// Parses in blocks: the cheapest path over the block and some lookahead,
+// priced as the model stands at the start of the block. The tokens that
+// start inside the block are emitted, and the next block starts where the
+// last of them ends.
+void EncodeOptimal(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
+{
+    MatchList matches(buf, size, kPreset);
+    BlockParser parser;
+    CodeCosts costs;
+    std::int64_t start = kPreset;
+    while (start < size) {
+        int parseSize = static_cast<int>(std::min<std::int64_t>(kSpan, size - start));
+        matches.SearchTo(start + parseSize);
+        PriceSymbols(out.Model(), costs);
+        parser.Parse(buf, start, parseSize, matches, costs);
+        start += parser.Emit(buf, start, kBlock, out);
+        matches.DropBefore(start);
     }
 }
 

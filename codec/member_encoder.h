@@ -7,7 +7,7 @@
 #include <vector>
 
 enum class EncodeParse {
-    Optimal,   // cost-based parse over blocks, using the model's current code lengths
+    Optimal,   // cheapest parse over blocks, priced from the model at each block start
     Greedy,    // longest match at each position; for comparison
 };
 
