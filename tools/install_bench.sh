@@ -8,7 +8,7 @@
 # bvunpack, install_bench); BV_NATIVE_BUILD and BV_WIN32_BUILD override them.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-source=$(realpath "${1:-$repo/../shared/bench/kit}")
+source=$(realpath -m "${1:-$repo/../shared/bench/kit}")
 runs=${2:-3}
 native=$(realpath -m "${BV_NATIVE_BUILD:-$repo/build/native}")
 win32=$(realpath -m "${BV_WIN32_BUILD:-$repo/build/win32}")

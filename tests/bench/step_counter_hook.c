@@ -80,7 +80,10 @@ static void WriteReport(void)
 __declspec(dllexport) LRESULT CALLBACK CountStepsHook(int code, WPARAM wParam, LPARAM lParam)
 {
     MSG* message = (MSG*)lParam;
-    if (code == HC_ACTION && wParam == PM_REMOVE && IsClass(message->hwnd, "#32770")) {
+    /* The message first, so that other messages cost the installer nothing. */
+    if (code == HC_ACTION && wParam == PM_REMOVE &&
+        (message->message == WM_INSTALL_STEP || message->message == WM_INSTALL_SCRIPT) &&
+        IsClass(message->hwnd, "#32770")) {
         if (message->message == WM_INSTALL_STEP) {
             LONGLONG now = Now();
             int step = message->wParam >= 1 && message->wParam <= 3 ? (int)message->wParam : 0;
