@@ -23,8 +23,10 @@ ls -l "$demo/kit"
 bed=$demo/bed
 "$root/tests/win32/winebed.sh" start "$bed"
 trap '"$root/tests/win32/winebed.sh" stop "$bed"' EXIT
+# Every Wine program here runs on the bed's display: the first one starts
+# Wine's desktop, which keeps the display it was given.
 export WINEPREFIX=$bed/prefix WINEDEBUG=-all
-kitdir=$(winepath -w "$demo/kit" 2>/dev/null)
+windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   echo "== SETUP.EXE on your display: press Next, answer the questions"
@@ -32,8 +34,8 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   wineserver -w
 else
   echo "== SETUP.EXE under Xvfb, driven automatically"
-  "$root/tests/win32/winebed.sh" run "$bed" "$win/tests/win32/demo_driver.exe" "$kitdir" \
-    "$(winepath -w "$demo/shots")"
+  "$root/tests/win32/winebed.sh" run "$bed" "$win/tests/win32/demo_driver.exe" \
+    "$(windows_path "$demo/kit")" "$(windows_path "$demo/shots")"
   for bmp in "$demo/shots"/*.bmp; do
     convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
   done
