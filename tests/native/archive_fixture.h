@@ -12,6 +12,7 @@
 
 #include "archive/archive.h"
 #include "tests/native/recording_host.h"
+#include "tests/native/scratch_dir.h"
 
 class ArchiveFixture : public ::testing::Test {
 protected:
@@ -19,9 +20,7 @@ protected:
 
     void SetUp() override
     {
-        char name[] = "/tmp/bvtest-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
+        root = MakeScratchDir("bvtest");
         source = root / "src";
         dest = root / "dest";
         std::filesystem::create_directory(source);
@@ -36,9 +35,7 @@ protected:
     void TearDown() override
     {
         CloseArchiveStreams();
-        std::error_code ignored;
-        std::filesystem::permissions(root, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(root, ignored);
+        RemoveScratchDir(root);
     }
 
     static std::string VolumeName(int n)

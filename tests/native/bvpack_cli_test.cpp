@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "tests/native/scratch_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,9 +28,7 @@ protected:
 
     void SetUp() override
     {
-        char name[] = "/tmp/bvpack-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
+        root = MakeScratchDir("bvpack-cli");
         src = root / "src";
         out = root / "out";
         fs::create_directories(src / "DOCS");
@@ -43,10 +43,7 @@ protected:
 
     void TearDown() override
     {
-        std::error_code ec;
-        for (auto& e : fs::recursive_directory_iterator(root, ec))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(root, ec);
+        RemoveScratchDir(root);
     }
 
     static std::string Text(std::size_t n)

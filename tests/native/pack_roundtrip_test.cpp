@@ -18,6 +18,7 @@
 #include "codec/member_encoder.h"
 #include "packer/archive_reader_tool.h"
 #include "packer/archive_writer.h"
+#include "tests/native/scratch_dir.h"
 
 namespace {
 
@@ -60,9 +61,7 @@ protected:
 
     void SetUp() override
     {
-        char name[] = "/tmp/bvpack-test-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
+        root = MakeScratchDir("bvpack-test");
         source = root / "src";
         dest = root / "dest";
         fs::create_directory(source);
@@ -70,10 +69,7 @@ protected:
 
     void TearDown() override
     {
-        std::error_code ignored;
-        for (auto& e : fs::recursive_directory_iterator(root, ignored))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(root, ignored);
+        RemoveScratchDir(root);
     }
 
     static bv::ArchiveInput Members(const std::vector<std::pair<std::string, Bytes>>& files)
