@@ -189,6 +189,7 @@ int DecodeMember(int continuing)
         unsigned pos = d.windowPos;
         std::uint32_t done = d.outputCount;
         const std::uint32_t size = d.memberSize;
+        int ranOut = 0;
         // The slice ends at the first token boundary at or after this count.
         const std::uint32_t sliceEnd = size - done > SLICE_BYTES ? done + SLICE_BYTES : size;
 
@@ -237,24 +238,20 @@ int DecodeMember(int continuing)
             }
         }
 
-        d.sliceCount = static_cast<std::int16_t>(done - d.outputCount);
-        d.outputCount = done;
-        d.bitBuffer = static_cast<std::uint16_t>(bits >> 16);
-        d.bitCount = static_cast<std::uint8_t>(count);
-        d.windowPos = static_cast<std::uint16_t>(pos);
-        goto sliced;
-
+        goto save;
     exhausted:
         // Mid-token: what was produced stays written; the member is abandoned.
+        ranOut = 1;
+    save:
         d.sliceCount = static_cast<std::int16_t>(done - d.outputCount);
         d.outputCount = done;
         d.bitBuffer = static_cast<std::uint16_t>(bits >> 16);
         d.bitCount = static_cast<std::uint8_t>(count);
         d.windowPos = static_cast<std::uint16_t>(pos);
-        return -1;
+        if (ranOut)
+            return -1;
     }
 
-sliced:
     ShowPercent(d);
     if (std::ferror(install.outputStream)) {
         archiveHost->showError(MSG_CANNOT_WRITE);
