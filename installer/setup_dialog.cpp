@@ -185,28 +185,24 @@ void PaintDialog(HWND dialog)
 // An install message posted before the Abort question opened would be
 // dispatched by the question's own message loop; it waits for the answer
 // instead, so that nothing is installed or started while the user is asked.
-int askingAbort;
-UINT deferredMessage;
-WPARAM deferredParam;
-
 int DeferWhileAskingAbort(UINT message, WPARAM param)
 {
-    if (!askingAbort) return 0;
-    deferredMessage = message;
-    deferredParam = param;
+    if (!shell.askingAbort) return 0;
+    shell.deferredMessage = message;
+    shell.deferredParam = param;
     return 1;
 }
 
 void OnAbortCommand(HWND dialog)
 {
-    askingAbort = 1;
+    shell.askingAbort = 1;
     int answer = ShowBox(ABORT_QUESTION, MB_ICONQUESTION | MB_YESNO);
-    askingAbort = 0;
+    shell.askingAbort = 0;
     if (answer == IDYES) {
         EndDialog(dialog, 1);
-    } else if (deferredMessage) {
-        PostMessageA(dialog, deferredMessage, deferredParam, 0);
-        deferredMessage = 0;
+    } else if (shell.deferredMessage) {
+        PostMessageA(dialog, shell.deferredMessage, shell.deferredParam, 0);
+        shell.deferredMessage = 0;
     }
 }
 

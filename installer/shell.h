@@ -33,6 +33,11 @@ struct ShellState {
     int charWidth;
     int lineHeight;
     RECT clientRect;
+    // An install message that arrived while the Abort question was open,
+    // posted again after No.
+    int askingAbort;
+    UINT deferredMessage;
+    WPARAM deferredParam;
 };
 
 extern ShellState shell;
