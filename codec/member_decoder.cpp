@@ -71,6 +71,14 @@ static bool ReadMemberSize(MemberDecoder& d)
     return true;
 }
 
+// Produces one byte: into the member file and the window at pos.
+static inline void ProduceByte(std::FILE* out, std::uint8_t* window, unsigned& pos, unsigned x)
+{
+    BV_PUTC(static_cast<int>(x), out);
+    window[pos] = static_cast<std::uint8_t>(x);
+    pos = (pos + 1) & (WINDOW_SIZE - 1);
+}
+
 int DecodeMember(int continuing)
 {
     MemberDecoder& d = memberDecoder;
@@ -114,9 +122,7 @@ int DecodeMember(int continuing)
                 break;
             }
             if (symbol < 256) {
-                BV_PUTC(symbol, out);
-                window[pos] = static_cast<std::uint8_t>(symbol);
-                pos = (pos + 1) & (WINDOW_SIZE - 1);
+                ProduceByte(out, window, pos, static_cast<unsigned>(symbol));
                 done++;
                 continue;
             }
@@ -135,9 +141,7 @@ int DecodeMember(int continuing)
             for (; length > 0; length--) {
                 unsigned x = window[from];
                 from = (from + 1) & (WINDOW_SIZE - 1);
-                BV_PUTC(static_cast<int>(x), out);
-                window[pos] = static_cast<std::uint8_t>(x);
-                pos = (pos + 1) & (WINDOW_SIZE - 1);
+                ProduceByte(out, window, pos, x);
             }
         }
         d.sliceCount = static_cast<std::int16_t>(done - d.outputCount);
