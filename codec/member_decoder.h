@@ -58,29 +58,23 @@ inline bool RefillBits(MemberDecoder& d)
     return true;
 }
 
-// The next bit, 0 or 1; -1 when the archive ran out.
-inline int GetBit()
+// Takes the next count bits (1 or 8), the first one highest; -1 when the
+// archive ran out.
+inline int TakeBits(int count)
 {
     MemberDecoder& d = memberDecoder;
     if (!RefillBits(d))
         return -1;
-    int bit = d.bitBuffer >> 15;
-    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << 1);
-    d.bitCount--;
-    return bit;
+    int bits = d.bitBuffer >> (16 - count);
+    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << count);
+    d.bitCount = static_cast<std::uint8_t>(d.bitCount - count);
+    return bits;
 }
 
+// The next bit, 0 or 1; -1 when the archive ran out.
+inline int GetBit() { return TakeBits(1); }
 // The next 8 bits as a byte 0-255; -1 when the archive ran out.
-inline int GetByte()
-{
-    MemberDecoder& d = memberDecoder;
-    if (!RefillBits(d))
-        return -1;
-    int byte = d.bitBuffer >> 8;
-    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << 8);
-    d.bitCount = static_cast<std::uint8_t>(d.bitCount - 8);
-    return byte;
-}
+inline int GetByte() { return TakeBits(8); }
 
 // A match position 0-4095: a leading byte, the rest of its prefix, then the
 // low six bits. -1 when the archive ran out.

@@ -2,6 +2,7 @@
 // inputs that the format cannot hold.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -135,18 +136,36 @@ TEST(ArchiveWriter, VolumeSizes)
     EXPECT_NE(error.find("header"), std::string::npos) << error;
 }
 
-TEST(ArchiveWriter, ContinuationHeadersCarryTheirNumber)
+// The worked example with README.TXT replaced by size bytes of noise, whose
+// stream begins at payload offset 31 and hardly shrinks.
+ArchivePayload NoisePayload(std::size_t size)
 {
     ArchiveInput in = WorkedExample();
-    in.members[0].data = Bytes(3000, 0);
-    for (std::size_t i = 0; i < in.members[0].data.size(); i++)
-        in.members[0].data[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    std::mt19937 rng(3);
+    in.members[0].data.resize(size);
+    for (std::uint8_t& b : in.members[0].data)
+        b = static_cast<std::uint8_t>(rng());
     ArchivePayload payload;
     std::string error;
-    ASSERT_TRUE(bv::BuildPayload(in, &payload, &error)) << error;
+    EXPECT_TRUE(bv::BuildPayload(in, &payload, &error)) << error;
+    return payload;
+}
+
+// Cuts for a volume 0 that ends inside the stream, then count one-byte
+// volumes, then the rest.
+std::vector<std::uint64_t> OneByteVolumes(std::size_t count)
+{
     std::vector<std::uint64_t> cuts;
-    for (std::uint64_t c = 40; c < 40 + 12; c++)
-        cuts.push_back(c);   // eleven one-byte volumes from inside the stream
+    for (std::uint64_t c = 40; c <= 40 + count; c++)
+        cuts.push_back(c);
+    return cuts;
+}
+
+TEST(ArchiveWriter, ContinuationHeadersCarryTheirNumber)
+{
+    ArchivePayload payload = NoisePayload(3000);
+    std::string error;
+    std::vector<std::uint64_t> cuts = OneByteVolumes(11);
     std::vector<Bytes> volumes;
     ASSERT_TRUE(bv::SplitPayloadAt(payload, cuts, &volumes, &error)) << error;
     ASSERT_EQ(volumes.size(), 13u);
@@ -164,16 +183,9 @@ TEST(ArchiveWriter, ContinuationHeadersCarryTheirNumber)
 // NAME.E00 to NAME.EFF: 256 volumes are written, a 257th is refused.
 TEST(ArchiveWriter, AtMost256Volumes)
 {
-    ArchiveInput in = WorkedExample();
-    in.members[0].data = Bytes(3000, 0);
-    for (std::size_t i = 0; i < in.members[0].data.size(); i++)
-        in.members[0].data[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
-    ArchivePayload payload;
+    ArchivePayload payload = NoisePayload(3000);
     std::string error;
-    ASSERT_TRUE(bv::BuildPayload(in, &payload, &error)) << error;
-    std::vector<std::uint64_t> cuts;
-    for (std::uint64_t c = 40; c < 40 + 255; c++)
-        cuts.push_back(c);   // one-byte volumes from inside the stream
+    std::vector<std::uint64_t> cuts = OneByteVolumes(254);
     std::vector<Bytes> volumes;
     ASSERT_TRUE(bv::SplitPayloadAt(payload, cuts, &volumes, &error)) << error;
     ASSERT_EQ(volumes.size(), 256u);
@@ -181,12 +193,7 @@ TEST(ArchiveWriter, AtMost256Volumes)
 
     const std::filesystem::path dir = MakeScratchDir("writer-volumes");
     ASSERT_TRUE(bv::WriteVolumeFiles(dir.string(), "SETUP", volumes, &error)) << error;
-    std::size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        (void)entry;
-        files++;
-    }
-    EXPECT_EQ(files, 256u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 256);
     EXPECT_TRUE(std::filesystem::exists(dir / "SETUP.EFF"));
     RemoveScratchDir(dir);
 
@@ -195,11 +202,7 @@ TEST(ArchiveWriter, AtMost256Volumes)
     EXPECT_NE(error.find("256"), std::string::npos) << error;
     EXPECT_TRUE(volumes.empty());
     // Volumes so small that the stream needs more than 256 of them.
-    std::mt19937 rng(3);
-    in.members[0].data.resize(12000);
-    for (std::uint8_t& b : in.members[0].data)
-        b = static_cast<std::uint8_t>(rng());
-    ASSERT_TRUE(bv::BuildPayload(in, &payload, &error)) << error;
+    payload = NoisePayload(12000);
     EXPECT_FALSE(bv::SplitPayload(payload, 50, &volumes, &error));
     EXPECT_NE(error.find("256"), std::string::npos) << error;
     EXPECT_TRUE(volumes.empty());

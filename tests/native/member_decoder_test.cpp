@@ -423,20 +423,12 @@ TEST_F(DecoderTest, ReferenceStreamsRunPastTheFirstRebuild)
     ASSERT_EQ(DecodeWhole(), 0);
     EXPECT_EQ(ReadFile(dest / "as"), as);
     // The codes right after the rebuild.
-    auto codeOf = [](int symbol) {
-        std::uint32_t code = 0;
-        int length = HuffCode(huffModel, symbol, &code);
-        std::string bits;
-        for (int i = length - 1; i >= 0; i--)
-            bits += ((code >> i) & 1) ? '1' : '0';
-        return bits;
-    };
     EXPECT_EQ(huffModel.frequency[ROOT_NODE], 16542);
     struct { int symbol; const char* code; } codes[] = {
         {'A', "1"}, {0, "0110001110"}, {'B', "0111010000"}, {255, "010001101"}, {256, "010001110"}, {313, "0111001111"},
     };
     for (const auto& c : codes)
-        EXPECT_EQ(codeOf(c.symbol), c.code) << "symbol " << c.symbol;
+        EXPECT_EQ(CodeBits(huffModel, c.symbol), c.code) << "symbol " << c.symbol;
 
     OpenOutput("more");
     ASSERT_EQ(DecodeWhole(), 0);
