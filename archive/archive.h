@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "archive/archive_host.h"
+#include "archive/archive_messages.h"
 #include "archive/install_state.h"
 
 // Single-character stream access on the hot paths: the unlocked forms where
@@ -27,13 +28,6 @@ inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 const char PATH_SEPARATOR = '/';
 inline bool IsPathSeparator(char c) { return c == '/'; }
 #endif
-
-// Message texts shown through archiveHost->showError.
-extern const char MSG_SOURCE_DAMAGED[];    // "ERROR:\r\nSource file damaged."
-extern const char MSG_UNSAFE_PATH[];       // member path would leave the destination
-extern const char MSG_CANNOT_CREATE_DIR[]; // "ERROR:\r\nCannot create directory."
-extern const char MSG_CANNOT_OPEN_OUTPUT[];// "ERROR:\r\nCannot open ouput file."
-extern const char MSG_CANNOT_WRITE[];      // a write to the member file failed
 
 // Script record codes of ReadScriptRecord.
 enum { SCRIPT_FAILED = -1, SCRIPT_END = 0, SCRIPT_GROUPNAME = 1, SCRIPT_ITEMNAME = 2, SCRIPT_PRGEXEC = 3 };

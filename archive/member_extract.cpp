@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/device_name.h"
 
 static const char END_OF_FILES[] = "TARNBOLT_END_FILE_SECTION";
 
@@ -71,7 +72,9 @@ int CreateDirectoriesOnPath(const char* path, int throughLast)
 
 // A member path must stay below the destination: no drive or stream colon,
 // no leading separator, no component of dots (".." and the forms that the
-// platform trims to it, such as "..." or ".. "). Both slashes separate.
+// platform trims to it, such as "..." or ".. "), no component that names a
+// DOS device (its bytes would go to the device, and no file would appear).
+// Both slashes separate.
 static bool MemberPathSafe(const char* path)
 {
     if (path[0] == '\0' || path[0] == '\\' || path[0] == '/')
@@ -91,6 +94,8 @@ static bool MemberPathSafe(const char* path)
             stop++;
         }
         if (onlyDots && dots >= 2)
+            return false;
+        if (NamesDosDevice(part, static_cast<std::size_t>(stop - part)))
             return false;
         if (*stop == '\0')
             return true;
@@ -173,9 +178,9 @@ int BeginMember()
     for (const char* p = name; *p; p++)
         if (*p == '\\' || *p == '/')
             name = p + 1;
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, "Extracting: %s", name);
+    std::snprintf(install.textBuffer, sizeof install.textBuffer, STATUS_EXTRACTING, name);
     archiveHost->showStatus(2, install.textBuffer);
-    archiveHost->showStatus(3, "0 %");
+    archiveHost->showStatus(3, STATUS_PERCENT_START);
 
     if (ComposeOutputPath() != 0) {
         archiveHost->showError(MSG_CANNOT_OPEN_OUTPUT);
@@ -210,6 +215,6 @@ int FinishMember()
         return -1;
     }
     archiveHost->setAttributes(install.outputPath, install.memberAttributes);
-    archiveHost->showStatus(3, "100 %");
+    archiveHost->showStatus(3, STATUS_PERCENT_DONE);
     return 0;
 }

@@ -4,19 +4,13 @@
 
 const ArchiveHost* archiveHost;
 
-const char MSG_SOURCE_DAMAGED[] = "ERROR:\r\nSource file damaged.";
-const char MSG_UNSAFE_PATH[] = "ERROR:\r\nSource file damaged.\r\nFile name outside the destination.";
-const char MSG_CANNOT_CREATE_DIR[] = "ERROR:\r\nCannot create directory.";
-const char MSG_CANNOT_OPEN_OUTPUT[] = "ERROR:\r\nCannot open ouput file.";
-const char MSG_CANNOT_WRITE[] = "ERROR:\r\nCannot write output file.";
-
 int OpenFirstVolume()
 {
     std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
                   PATH_SEPARATOR, install.archiveName);
     install.volumeStream = std::fopen(install.textBuffer, "rb");
     if (!install.volumeStream) {
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "ERROR: Cannot open data file");
+        std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s", MSG_CANNOT_OPEN_DATA);
         return -1;
     }
     install.destDir[0] = '\0';
@@ -27,7 +21,7 @@ int OpenFirstVolume()
     int got = std::fscanf(install.volumeStream, "[TARNBOLT %d][DEFDIR=%511[^]]][DFCHANGE=%d%c", &number,
                           install.destDir, &install.allowDestChange, &last);
     if (got != 4 || last != ']' || number != 0) {
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "Invalid file type");
+        std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s", MSG_INVALID_FILE_TYPE);
         return -1;
     }
     return 0;
@@ -59,7 +53,7 @@ int OpenNextVolume()
     }
     install.volumeNumber++;
 
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, "Reading: %s.E%02X", install.archiveName,
+    std::snprintf(install.textBuffer, sizeof install.textBuffer, STATUS_READING_VOLUME, install.archiveName,
                   static_cast<unsigned>(install.volumeNumber));
     archiveHost->showStatus(1, install.textBuffer);
 
@@ -76,10 +70,10 @@ int OpenNextVolume()
         // wrong diskette: say so, then ask for the right one as usual.
         int lead = 0;
         if (tried == 2)
-            lead = std::snprintf(prompt, sizeof prompt, "File \"%s.E%02X\" is not disk number %d.\r\n",
+            lead = std::snprintf(prompt, sizeof prompt, MSG_WRONG_DISK,
                                  install.archiveName, static_cast<unsigned>(install.volumeNumber),
                                  install.volumeNumber);
-        std::snprintf(prompt + lead, sizeof prompt - lead, "Insert disk number %d with file \"%s.E%02X\"\r\nin %s",
+        std::snprintf(prompt + lead, sizeof prompt - lead, MSG_INSERT_DISK,
                       install.volumeNumber, install.archiveName, static_cast<unsigned>(install.volumeNumber),
                       install.sourceDir);
         if (!archiveHost->askForDisk(prompt))

@@ -65,8 +65,8 @@ inline void HuffUpdate(HuffModel& model, int symbol)
 // the returned length bits of *code. Returns the length in bits.
 int HuffCode(const HuffModel& model, int symbol, std::uint32_t* code);
 
-// Decoder side: the decoder's model, and one symbol read with GetBit and
-// counted; -1 when the bit source failed (nothing counted).
+// Decoder side: the decoder's model. HuffDecodeSymbol, which reads one
+// symbol with GetBit and counts it, lives beside the bit reader in
+// codec/member_decoder.h.
 extern HuffModel huffModel;
 inline void HuffStart() { HuffStart(huffModel); }
-int HuffDecodeSymbol();

@@ -9,6 +9,9 @@
 
 MemberDecoder memberDecoder;
 
+// The decoder's one text, on status line 3: the whole percentage done.
+static const char STATUS_PERCENT[] = "%d %%";
+
 const std::uint8_t positionUpper[256] = {
      0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  // 0x00
      0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  // 0x10
@@ -46,82 +49,13 @@ const std::uint8_t positionCodeLength[256] = {
      8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  // 0xF0
 };
 
-// Bit reader. The buffer holds 16 bits left-aligned and is refilled one
-// byte at a time while 8 or fewer bits remain, so it reads exactly one byte
-// beyond the last code of a member; that byte is pushed back at the end.
-
-// Refills bitBuffer to 9-16 bits; false when the archive ran out (the
-// failed read adds nothing).
-static inline bool Refill(MemberDecoder& d)
-{
-    while (d.bitCount <= 8) {
-        int c = ReadArchiveByte();
-        if (install.sourceExhausted)
-            return false;
-        d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer | c << (8 - d.bitCount));
-        d.bitCount = static_cast<std::uint8_t>(d.bitCount + 8);
-    }
-    return true;
-}
-
-int GetBit()
-{
-    MemberDecoder& d = memberDecoder;
-    if (!Refill(d))
-        return -1;
-    int bit = d.bitBuffer >> 15;
-    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << 1);
-    d.bitCount--;
-    return bit;
-}
-
-int GetByte()
-{
-    MemberDecoder& d = memberDecoder;
-    if (!Refill(d))
-        return -1;
-    int byte = d.bitBuffer >> 8;
-    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << 8);
-    d.bitCount = static_cast<std::uint8_t>(d.bitCount - 8);
-    return byte;
-}
-
-int DecodePosition()
-{
-    int b = GetByte();
-    if (b < 0)
-        return -1;
-    int v = b;
-    for (int n = positionCodeLength[b] - 2; n > 0; n--) {
-        int bit = GetBit();
-        if (bit < 0)
-            return -1;
-        v = (v << 1 | bit) & 0xFFFF;
-    }
-    return positionUpper[b] << 6 | (v & 63);
-}
-
-int HuffDecodeSymbol()
-{
-    int n = huffModel.child[ROOT_NODE];
-    while (n < NODE_COUNT) {
-        int bit = GetBit();
-        if (bit < 0)
-            return -1;
-        n = huffModel.child[n + bit];
-    }
-    n -= NODE_COUNT;
-    HuffUpdate(huffModel, n);
-    return n;
-}
-
 // Shows the whole percentage on status line 3 when it changed.
 static void ShowPercent(MemberDecoder& d)
 {
     int percent = static_cast<int>(static_cast<std::uint64_t>(d.outputCount) * 100 / d.memberSize);
     if (percent != d.lastPercent) {
         d.lastPercent = static_cast<std::int16_t>(percent);
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "%d %%", percent);
+        std::snprintf(install.textBuffer, sizeof install.textBuffer, STATUS_PERCENT, percent);
         archiveHost->showStatus(3, install.textBuffer);
     }
 }
@@ -137,24 +71,13 @@ static bool ReadMemberSize(MemberDecoder& d)
     return true;
 }
 
-// The hot loop keeps the bit buffer in a local: bits left-aligned at bit 31,
-// the bits below the unread ones zero, count as in bitCount.
-#define NEEDBITS()                                   \
-    do {                                             \
-        while (count <= 8) {                         \
-            int c_ = ReadArchiveByte();              \
-            if (c_ < 0)                              \
-                goto exhausted;                      \
-            bits |= static_cast<std::uint32_t>(c_) << (24 - count); \
-            count += 8;                              \
-        }                                            \
-    } while (0)
-#define PUTBYTE(x)                                   \
-    do {                                             \
-        BV_PUTC((x), out);                           \
-        window[pos] = static_cast<std::uint8_t>(x);  \
-        pos = (pos + 1) & (WINDOW_SIZE - 1);         \
-    } while (0)
+// Produces one byte: into the member file and the window at pos.
+static inline void ProduceByte(std::FILE* out, std::uint8_t* window, unsigned& pos, unsigned x)
+{
+    BV_PUTC(static_cast<int>(x), out);
+    window[pos] = static_cast<std::uint8_t>(x);
+    pos = (pos + 1) & (WINDOW_SIZE - 1);
+}
 
 int DecodeMember(int continuing)
 {
@@ -174,6 +97,7 @@ int DecodeMember(int continuing)
         if (d.memberSize == 0)
             goto finish;
         HuffStart();
+        // window[1988 ... 2047] keep what the previous member left there.
         std::memset(d.window, ' ', WINDOW_PRESET);
         d.windowPos = WINDOW_PRESET;
     }
@@ -181,72 +105,47 @@ int DecodeMember(int continuing)
     d.sliceCount = 0;
     install.PumpStep = STEP_NEXT_MEMBER;
     {
+        // The bit reader works on the record; the bytes of the slice are
+        // produced through locals, stored back when the slice ends.
         std::FILE* out = install.outputStream;
         std::uint8_t* window = d.window;
-        const std::int16_t* child = huffModel.child;
-        std::uint32_t bits = static_cast<std::uint32_t>(d.bitBuffer) << 16;
-        unsigned count = d.bitCount;
         unsigned pos = d.windowPos;
         std::uint32_t done = d.outputCount;
         const std::uint32_t size = d.memberSize;
-        int ranOut = 0;
         // The slice ends at the first token boundary at or after this count.
         const std::uint32_t sliceEnd = size - done > SLICE_BYTES ? done + SLICE_BYTES : size;
-
+        int ranOut = 0;
         while (done < sliceEnd) {
-            // Symbol: walk the tree from the root, one bit per level.
-            int n = child[ROOT_NODE];
-            do {
-                NEEDBITS();
-                n = child[n + (bits >> 31)];
-                bits <<= 1;
-                count--;
-            } while (n < NODE_COUNT);
-            n -= NODE_COUNT;
-            HuffUpdate(huffModel, n);
-
-            if (n < 256) {
-                PUTBYTE(n);
+            int symbol = HuffDecodeSymbol();
+            if (symbol < 0) {
+                ranOut = 1;   // mid-token: what was produced stays written
+                break;
+            }
+            if (symbol < 256) {
+                ProduceByte(out, window, pos, static_cast<unsigned>(symbol));
                 done++;
                 continue;
             }
-
-            // Position: a leading byte, then its remaining prefix bits and
-            // the low six bits.
-            NEEDBITS();
-            unsigned b = bits >> 24;
-            bits <<= 8;
-            count -= 8;
-            unsigned v = b;
-            for (int k = positionCodeLength[b] - 2; k > 0; k--) {
-                NEEDBITS();
-                v = v << 1 | bits >> 31;
-                bits <<= 1;
-                count--;
+            int position = DecodePosition();
+            if (position < 0) {
+                ranOut = 1;
+                break;
             }
-            unsigned from = (pos - (positionUpper[b] << 6 | (v & 63)) - 1) & (WINDOW_SIZE - 1);
-            // A match may run into the bytes it produces; a damaged stream's
-            // last match is cut at the member's size.
-            std::uint32_t length = static_cast<std::uint32_t>(n - 253);
+            // Copied byte by byte: a match may run into the bytes it
+            // produces. A damaged stream's last match is cut at the size.
+            unsigned from = (pos - static_cast<unsigned>(position) - 1) & (WINDOW_SIZE - 1);
+            std::uint32_t length = static_cast<std::uint32_t>(symbol - 253);
             if (length > size - done)
                 length = size - done;
             done += length;
             for (; length > 0; length--) {
                 unsigned x = window[from];
                 from = (from + 1) & (WINDOW_SIZE - 1);
-                PUTBYTE(x);
+                ProduceByte(out, window, pos, x);
             }
         }
-
-        goto save;
-    exhausted:
-        // Mid-token: what was produced stays written; the member is abandoned.
-        ranOut = 1;
-    save:
         d.sliceCount = static_cast<std::int16_t>(done - d.outputCount);
         d.outputCount = done;
-        d.bitBuffer = static_cast<std::uint16_t>(bits >> 16);
-        d.bitCount = static_cast<std::uint8_t>(count);
         d.windowPos = static_cast<std::uint16_t>(pos);
         if (ranOut)
             return -1;
@@ -265,8 +164,13 @@ int DecodeMember(int continuing)
 finish:
     {
         int finished = FinishMember();
-        // Hand back the byte that the refill read beyond the stream; the
-        // padding bits above it are dropped.
+        // Hand back the byte that the refill read beyond the stream. A
+        // member's last read is a GetBit (a symbol ends with one, a position
+        // with at least one), and every GetBit finds 9-16 bits, so bitCount
+        // is 8-15 here: the 0-7 padding bits of the stream's last byte, then
+        // all 8 bits of the byte beyond. Shifted down, that byte is the low
+        // 8 bits; the padding above it is dropped. An empty member read no
+        // bits (bitCount 0) and hands back nothing.
         if (d.bitCount != 0 && install.volumeStream)
             std::ungetc((d.bitBuffer >> (16 - d.bitCount)) & 0xFF, install.volumeStream);
         return finished;

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 
+#include "archive/archive.h"
+#include "codec/huff_model.h"
+
 enum {
     WINDOW_SIZE = 2048,              // positions taken with the mask 0x7FF
     WINDOW_PRESET = WINDOW_SIZE - 60,  // 1988 blanks at member start; first write position
@@ -35,8 +38,75 @@ extern MemberDecoder memberDecoder;
 // is reported by nobody).
 int DecodeMember(int continuing);
 
-// Bit reader over ReadArchiveByte: 0/1, a byte 0-255, a position 0-4095;
-// -1 when the archive ran out (sourceExhausted).
-int GetBit();
-int GetByte();
-int DecodePosition();
+// Bit reader over ReadArchiveByte. bitBuffer holds 16 bits left-aligned and
+// is refilled one byte at a time while 8 or fewer bits remain, so it reads
+// exactly one byte beyond the last code of a member; DecodeMember hands that
+// byte back. These operations are the decoder's own loop, inline over the
+// one record; tests call them too.
+
+// Refills bitBuffer to 9-16 bits; false when the archive ran out (the failed
+// read adds nothing: buffer and count keep their values).
+inline bool RefillBits(MemberDecoder& d)
+{
+    while (d.bitCount <= 8) {
+        int c = ReadArchiveByte();
+        if (install.sourceExhausted)
+            return false;
+        d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer | c << (8 - d.bitCount));
+        d.bitCount = static_cast<std::uint8_t>(d.bitCount + 8);
+    }
+    return true;
+}
+
+// Takes the next count bits (1 or 8), the first one highest; -1 when the
+// archive ran out.
+inline int TakeBits(int count)
+{
+    MemberDecoder& d = memberDecoder;
+    if (!RefillBits(d))
+        return -1;
+    int bits = d.bitBuffer >> (16 - count);
+    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << count);
+    d.bitCount = static_cast<std::uint8_t>(d.bitCount - count);
+    return bits;
+}
+
+// The next bit, 0 or 1; -1 when the archive ran out.
+inline int GetBit() { return TakeBits(1); }
+// The next 8 bits as a byte 0-255; -1 when the archive ran out.
+inline int GetByte() { return TakeBits(8); }
+
+// A match position 0-4095: a leading byte, the rest of its prefix, then the
+// low six bits. -1 when the archive ran out.
+inline int DecodePosition()
+{
+    int b = GetByte();
+    if (b < 0)
+        return -1;
+    int v = b;
+    for (int n = positionCodeLength[b] - 2; n > 0; n--) {
+        int bit = GetBit();
+        if (bit < 0)
+            return -1;
+        v = (v << 1 | bit) & 0xFFFF;
+    }
+    return positionUpper[b] << 6 | (v & 63);
+}
+
+// The model's decoding of one symbol: walk from the root, one bit per level,
+// then count it. The symbol 0-313, or -1 when the archive ran out (nothing
+// counted, the model as after the previous symbol).
+inline int HuffDecodeSymbol()
+{
+    const std::int16_t* child = huffModel.child;
+    int n = child[ROOT_NODE];
+    while (n < NODE_COUNT) {
+        int bit = GetBit();
+        if (bit < 0)
+            return -1;
+        n = child[n + bit];
+    }
+    n -= NODE_COUNT;
+    HuffUpdate(huffModel, n);
+    return n;
+}

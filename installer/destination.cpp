@@ -10,11 +10,6 @@
 
 namespace {
 
-const char ENTRY_REFUSED[] =
-    "ERROR:\r\nDefault destination field cannot be empty\r\nmust use only windows valid charaters\r\n"
-    "cannot contain wildcards.";
-const char CREATE_QUESTION[] = "The specified directory do not exist.\r\nDo you want create it?";
-const char CANNOT_CREATE[] = "Cannot create the specified directory";
 const UINT DIRECTORY_LIST_FLAGS = DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY;   // 0xC010
 const int ENTRY_TEXT_LIMIT = 260;   // at most 259 characters
 
@@ -51,7 +46,7 @@ void OnNextCommand(HWND dialog)
 {
     if (install.InstallPhase != PHASE_DESTINATION) return;
     if (!TakeDestinationEntry(dialog)) {
-        ShowBox(ENTRY_REFUSED, MB_ICONWARNING);
+        ShowBox(MSG_ENTRY_REFUSED, MB_ICONWARNING);
         return;
     }
     if (NormalizeDestination() != 0) return;
@@ -90,10 +85,10 @@ int NormalizeDestination()
     if (last < 3) return 0;   // a drive root: nothing to test or create
 
     if (!archiveHost->pathExists(install.destDir) &&
-        ShowBox(CREATE_QUESTION, MB_ICONQUESTION | MB_YESNO) == IDNO)
+        ShowBox(MSG_CREATE_QUESTION, MB_ICONQUESTION | MB_YESNO) == IDNO)
         return 1;
     if (CreateDirectoriesOnPath(install.destDir, 1) != 0) {
-        ShowBox(CANNOT_CREATE, MB_ICONERROR);
+        ShowBox(MSG_CANNOT_CREATE, MB_ICONERROR);
         return -1;
     }
     return 0;

@@ -10,20 +10,28 @@
 #include "installer/shell.h"
 
 ShellState shell;
-const char* const BOX_CAPTION = "Brevant";
 
 namespace {
 
 const char MAIN_CLASS[] = "BVDECOMP";
-const char NAME_TOO_LONG[] = "ERROR: Program name too long";
+// Why archiveName stayed empty: the box shown instead of the dialog.
+const char* nameRefused = nullptr;
 
 // The program's file name without its last extension, upper-cased, into
-// archiveName. A name that does not fit leaves archiveName empty.
+// archiveName. A name that is empty (a program file named ".EXE") or does
+// not fit leaves archiveName empty and says why in nameRefused.
 void TakeArchiveName()
 {
     char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
     _splitpath(install.textBuffer, drive, dir, name, ext);
-    if (strlen(name) >= sizeof install.archiveName) return;
+    if (name[0] == '\0') {
+        nameRefused = MSG_NAME_EMPTY;
+        return;
+    }
+    if (strlen(name) >= sizeof install.archiveName) {
+        nameRefused = MSG_NAME_TOO_LONG;
+        return;
+    }
     strcpy(install.archiveName, name);
     _strupr(install.archiveName);
 }
@@ -55,8 +63,8 @@ void RegisterMainClass(HINSTANCE instance)
 void RunInstallation(HWND window)
 {
     install.volumeNumber = 0;
-    if (install.archiveName[0] == '\0') {
-        MessageBoxA(window, NAME_TOO_LONG, BOX_CAPTION, MB_ICONERROR);
+    if (nameRefused) {
+        MessageBoxA(window, nameRefused, BOX_CAPTION, MB_ICONERROR);
     } else if (OpenFirstVolume() != 0) {
         MessageBoxA(window, install.textBuffer, BOX_CAPTION, MB_ICONERROR);
     } else {
@@ -115,6 +123,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
 
     HWND window = CreateWindowExA(0, MAIN_CLASS, BOX_CAPTION, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (!window) return 0;   // nothing would ever end the message loop
     ShowWindow(window, SW_SHOWMINIMIZED);
 
     MSG message;

@@ -13,11 +13,6 @@ namespace {
 const COLORREF BANNER_COLOR = 0x00FFFF00;   // cyan
 const COLORREF TITLE_COLOR = 0x000000FF;    // red
 const COLORREF TEXT_COLOR = 0x00000000;
-const char BANNER_TITLE[] = "Brevant v1.00\rby the Brevant team";
-const char SELECT_TEXT[] = " Select the destination\r directory....";
-const char DECOMPRESS_TEXT[] = " Decompressing....";
-const char ABORT_QUESTION[] = "This will stop the program.";
-const char SCRIPT_DAMAGED[] = "ERROR:\r\nSource file damaged.";
 const UINT DIRECTORY_LIST_FLAGS = DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY;   // 0xC010
 const int DEST_TEXT_LIMIT = 65;
 
@@ -158,10 +153,10 @@ void PaintBanner(HDC dc)
     SetTextColor(dc, TEXT_COLOR);
     DrawTextA(dc, BANNER_TITLE, -1, &banner, DT_CENTER);
     banner.top = banner.bottom - ch * 2;
-    DrawTextA(dc, install.InstallPhase == PHASE_DESTINATION ? SELECT_TEXT : DECOMPRESS_TEXT, -1, &banner, 0);
+    DrawTextA(dc, install.InstallPhase == PHASE_DESTINATION ? BANNER_SELECT : BANNER_DECOMPRESS, -1, &banner, 0);
 
     char title[ARCHIVE_NAME_SIZE + 16];
-    snprintf(title, sizeof title, "%s\rInstallation", install.archiveName);
+    snprintf(title, sizeof title, BANNER_ARCHIVE_TITLE, install.archiveName);
     banner.top = ch * 3 + 15;
     HFONT titleFont = CreateTitleFont(dc);
     SelectObject(dc, titleFont);
@@ -196,7 +191,7 @@ int DeferWhileAskingAbort(UINT message, WPARAM param)
 void OnAbortCommand(HWND dialog)
 {
     shell.askingAbort = 1;
-    int answer = ShowBox(ABORT_QUESTION, MB_ICONQUESTION | MB_YESNO);
+    int answer = ShowBox(MSG_ABORT_QUESTION, MB_ICONQUESTION | MB_YESNO);
     shell.askingAbort = 0;
     if (answer == IDYES) {
         EndDialog(dialog, 1);
@@ -227,7 +222,7 @@ void OnInstallStep(HWND dialog, WPARAM step)
     switch (step) {
     case STEP_ANNOUNCE:
         install.filesDone = 0;
-        snprintf(install.textBuffer, TEXT_BUFFER_SIZE, "Reading: %s.E00", install.archiveName);
+        snprintf(install.textBuffer, TEXT_BUFFER_SIZE, STATUS_READING_FIRST, install.archiveName);
         ShowStatusLine(1, install.textBuffer);
         break;
     case STEP_NEXT_MEMBER:
@@ -261,7 +256,7 @@ void OnInstallScript(HWND dialog)
         PostMessageA(dialog, WM_INSTALL_LAUNCH, 0, 0);
         break;
     case SCRIPT_ITEMNAME:
-        ShowBox(SCRIPT_DAMAGED, MB_ICONERROR);
+        ShowBox(MSG_SOURCE_DAMAGED, MB_ICONERROR);
         EndDialog(dialog, 0);
         break;
     default:   // the end record, or a fault already reported

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "archive/install_state.h"
+#include "installer/installer_messages.h"
 
 // Private window messages.
 enum {
@@ -41,8 +42,6 @@ struct ShellState {
 };
 
 extern ShellState shell;
-
-extern const char* const BOX_CAPTION;   // "Brevant"
 
 // Sets the text of status line 1, 2 or 3 of the setup dialog.
 void ShowStatusLine(int line, const char* text);

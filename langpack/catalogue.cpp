@@ -220,8 +220,8 @@ std::string ParseInterface(const std::string& content, HostInterface& host)
         HostMessage message;
         message.lineEnds = fields[2];
         if (message.lineEnds != "cr" && message.lineEnds != "crlf" && message.lineEnds != "lf" &&
-            message.lineEnds != "none" && message.lineEnds != "-") {
-            errors += where + "line ends must be cr, crlf, lf, none or -\n";
+            message.lineEnds != "none") {
+            errors += where + "line ends must be cr, crlf, lf or none\n";
             continue;
         }
         bool ok = true;
@@ -297,9 +297,8 @@ std::vector<Breach> Check(const Catalogue& catalogue, const HostInterface& host)
         const std::string& want = wanted->second.lineEnds;
         if (kind == "mixed")
             breaches.push_back({bid, line, "mixes line ends (CR, LF and CR LF)"});
-        else if (want == "-" ? (kind != "lf" && kind != "none") : kind != want)
-            breaches.push_back({bid, line, "line ends are " + kind + ", but the host expects " +
-                                               (want == "-" ? std::string("lf or none") : want)});
+        else if (kind != want)
+            breaches.push_back({bid, line, "line ends are " + kind + ", but the host expects " + want});
     }
     for (const auto& [id, message] : host) {
         (void)message;

@@ -33,7 +33,7 @@ bool ParseCatalogue(const std::string& content, Catalogue& catalogue, std::vecto
 struct HostMessage {
     std::vector<std::string> conversions;  // e.g. "%-10s", in argument order
     std::vector<std::string> types;        // e.g. "string", parallel to conversions
-    std::string lineEnds;                  // cr, crlf, lf, none, or - (lf or none)
+    std::string lineEnds;                  // cr, crlf, lf or none
 };
 
 using HostInterface = std::map<unsigned, HostMessage>;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <set>
 
+#include "archive/device_name.h"
 #include "codec/member_encoder.h"
 
 namespace bv {
@@ -75,6 +76,8 @@ std::string CheckMemberPath(const std::string& path)
             return what + " has an empty directory or file name";
         if (part == "." || part == "..")
             return what + " contains a \"" + part + "\" component";
+        if (NamesDosDevice(part.data(), part.size()))
+            return what + " names a DOS device (\"" + part + "\"); Windows would write to the device";
         // Windows drops trailing dots and blanks from names, which could turn
         // a name into "..".
         if (part.back() == '.' || part.back() == ' ')

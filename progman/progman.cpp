@@ -8,13 +8,11 @@
 
 #include "archive/archive.h"
 #include "installer/shell.h"
+#include "progman/progman_messages.h"
 
 namespace {
 
 const char PROGMAN_NAME[] = "PROGMAN";   // service and topic
-const char GROUP_FAILED[] = "Error creating group.";
-const char SCRIPT_DAMAGED[] = "ERROR:\r\nSource file damaged.";
-const char CREATING_GROUP[] = "Creating program group...";
 const char CREATE_GROUP_COMMAND[] = "[CreateGroup(%s)]";
 const char ADD_ITEM_COMMAND[] = "[AddItem(%c%s\\%s%c,%s)]";
 const char QUOTE = '"';
@@ -73,7 +71,7 @@ int AddProgramItems()
             loopMark = -1;
             break;
         default:   // a second GROUPNAME
-            ShowBox(SCRIPT_DAMAGED, MB_ICONERROR);
+            ShowBox(MSG_SOURCE_DAMAGED, MB_ICONERROR);
             loopMark = -1;
             break;
         }
@@ -107,13 +105,14 @@ void SendProgmanCommand(DWORD timeout)
 // 1 otherwise, after at most one message.
 int CreateProgramGroup()
 {
-    ShowStatusLine(2, CREATING_GROUP);
+    ShowStatusLine(2, STATUS_CREATING_GROUP);
     ShowStatusLine(3, install.recordValue);
 
     progman = ProgmanClient{};
     int loopMark = -1;
     if (DdeInitializeA(&progman.instance, ProgmanCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
-        ShowBox(GROUP_FAILED, MB_ICONERROR);
+        progman = ProgmanClient{};
+        ShowBox(MSG_GROUP_FAILED, MB_ICONERROR);
         return 1;
     }
     progman.service = DdeCreateStringHandleA(progman.instance, PROGMAN_NAME, CP_WINANSI);
@@ -129,9 +128,13 @@ int CreateProgramGroup()
         DdeFreeStringHandle(progman.instance, progman.service);
     }
     DdeUninitialize(progman.instance);
+    // Nothing of the client outlives the call: its handles are gone now.
+    const bool accepted = progman.lastResult != nullptr;
+    progman = ProgmanClient{};
+    progmanCommand[0] = '\0';
 
-    if (!progman.lastResult) {
-        ShowBox(GROUP_FAILED, MB_ICONERROR);
+    if (!accepted) {
+        ShowBox(MSG_GROUP_FAILED, MB_ICONERROR);
         return 1;
     }
     return loopMark == 1 ? 0 : 1;

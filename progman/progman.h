@@ -7,7 +7,8 @@
 
 enum { PROGMAN_COMMAND_SIZE = 512 };   // one command text, terminating zero included
 
-// The DDE client, alive for the length of one CreateProgramGroup call.
+// The DDE client, alive for the length of one CreateProgramGroup call: it
+// starts zeroed and is zeroed again before the call returns.
 struct ProgmanClient {
     DWORD instance;         // 0 before DdeInitializeA
     HSZ service;            // "PROGMAN", service and topic

@@ -12,12 +12,12 @@ namespace {
 // A small host interface covering every kind of rule.
 const char kInterface[] =
     "# id\tconversions\tline ends\n"
-    "1\t-\t-\n"
+    "1\t-\tnone\n"
     "2\t%d:int %s:string\tlf\n"
     "3\t%-10s:string %c:char %d:int\tnone\n"
     "4\t%ld:long\tcr\n"
     "5\t-\tcrlf\n"
-    "6\t%25.25s:string %X:unsigned\t-\n";
+    "6\t%25.25s:string %X:unsigned\tnone\n";
 
 // A sound catalogue for it (in English, as another language pack would be).
 const char kSound[] =
@@ -90,7 +90,7 @@ TEST(CatalogueChecker, ReportsEachBreachWithItsId)
         {"LF where CR is required", 4, "4\t\\nMessage %ld deleted.\\n", "ID 4: line ends are lf, but the host expects cr"},
         {"line end dropped", 2, "2\tChannel %d: %s", "ID 2: line ends are none, but the host expects lf"},
         {"line end added", 3, "3\t%-10s Shutdown %c, ch: %d\\n", "ID 3: line ends are lf, but the host expects none"},
-        {"CR where lf or none will do", 1, "1\tNo mail\\r", "ID 1: line ends are cr, but the host expects lf or none"},
+        {"CR where none is required", 1, "1\tNo mail\\r", "ID 1: line ends are cr, but the host expects none"},
         {"LF where CR LF is required", 5, "5\tAll mail\\nDone\\n", "ID 5: line ends are lf, but the host expects crlf"},
         {"tab in the text", 1, "1\tNo\tmail", "ID 1: character 0x09 at column 3 is not printable ASCII, CR or LF"},
         {"non-ASCII letter", 1, "1\tGe\xEBxporteerd", "ID 1: character 0xEB at column 3 is not printable ASCII, CR or LF"},
@@ -109,12 +109,16 @@ TEST(CatalogueChecker, ReportsEachBreachWithItsId)
 
 TEST(CatalogueChecker, ReportsUnknownRepeatedAndMalformedEntries)
 {
-    std::string text = std::string(kSound) + "7\tExtra text\n" + "1\tAgain\n" + "# comment\n\n" + "x1\tNo ID\n";
+    // IDs are 16-bit: 65535 is an ID (unknown to the host), 65536 is not.
+    std::string text = std::string(kSound) + "7\tExtra text\n" + "1\tAgain\n" + "# comment\n\n" + "x1\tNo ID\n" +
+                       "65536\tToo far\n" + "65535\tLast\n";
     std::vector<lng::Breach> breaches = CheckText(text);
     std::vector<std::string> described;
     for (const lng::Breach& b : breaches) described.push_back(lng::Describe(b));
     EXPECT_EQ(described, (std::vector<std::string>{"ID 1: given twice (first on line 1)", "line 11: expected a message ID (0-65535), a tab and the text",
-                                                    "ID 7: the host has no message with this ID"}));
+                                                    "line 12: expected a message ID (0-65535), a tab and the text",
+                                                    "ID 7: the host has no message with this ID",
+                                                    "ID 65535: the host has no message with this ID"}));
 }
 
 TEST(CatalogueChecker, ReportsEveryBreachOfOneCatalogue)
@@ -144,9 +148,10 @@ TEST(CatalogueChecker, RejectsMalformedInterface)
         "1\t%d:long\tnone\n",       // type does not match the conversion
         "1\t%q:int\tnone\n",        // not a conversion
         "1\t-\tcrcr\n",             // unknown line-end kind
+        "1\t-\t-\n",                // line ends not stated
         "1\t-\n",                   // field missing
         "1\t-\tnone\n1\t-\tlf\n",   // repeated ID
-        "70000\t-\tnone\n",         // ID out of range
+        "65536\t-\tnone\n",         // ID out of range (IDs are 16-bit)
     };
     for (const char* table : bad) {
         SCOPED_TRACE(table);

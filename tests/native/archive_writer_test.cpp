@@ -2,10 +2,13 @@
 // inputs that the format cannot hold.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "packer/archive_writer.h"
+#include "tests/native/scratch_dir.h"
 
 namespace {
 
@@ -133,18 +136,36 @@ TEST(ArchiveWriter, VolumeSizes)
     EXPECT_NE(error.find("header"), std::string::npos) << error;
 }
 
-TEST(ArchiveWriter, ContinuationHeadersCarryTheirNumber)
+// The worked example with README.TXT replaced by size bytes of noise, whose
+// stream begins at payload offset 31 and hardly shrinks.
+ArchivePayload NoisePayload(std::size_t size)
 {
     ArchiveInput in = WorkedExample();
-    in.members[0].data = Bytes(3000, 0);
-    for (std::size_t i = 0; i < in.members[0].data.size(); i++)
-        in.members[0].data[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    std::mt19937 rng(3);
+    in.members[0].data.resize(size);
+    for (std::uint8_t& b : in.members[0].data)
+        b = static_cast<std::uint8_t>(rng());
     ArchivePayload payload;
     std::string error;
-    ASSERT_TRUE(bv::BuildPayload(in, &payload, &error)) << error;
+    EXPECT_TRUE(bv::BuildPayload(in, &payload, &error)) << error;
+    return payload;
+}
+
+// Cuts for a volume 0 that ends inside the stream, then count one-byte
+// volumes, then the rest.
+std::vector<std::uint64_t> OneByteVolumes(std::size_t count)
+{
     std::vector<std::uint64_t> cuts;
-    for (std::uint64_t c = 40; c < 40 + 12; c++)
-        cuts.push_back(c);   // eleven one-byte volumes from inside the stream
+    for (std::uint64_t c = 40; c <= 40 + count; c++)
+        cuts.push_back(c);
+    return cuts;
+}
+
+TEST(ArchiveWriter, ContinuationHeadersCarryTheirNumber)
+{
+    ArchivePayload payload = NoisePayload(3000);
+    std::string error;
+    std::vector<std::uint64_t> cuts = OneByteVolumes(11);
     std::vector<Bytes> volumes;
     ASSERT_TRUE(bv::SplitPayloadAt(payload, cuts, &volumes, &error)) << error;
     ASSERT_EQ(volumes.size(), 13u);
@@ -157,6 +178,34 @@ TEST(ArchiveWriter, ContinuationHeadersCarryTheirNumber)
     EXPECT_TRUE(bv::SplitPayloadAt(payload, {0, 40}, &volumes, &error)) << error;
     EXPECT_FALSE(bv::SplitPayloadAt(payload, {40, 40}, &volumes, &error));
     EXPECT_FALSE(bv::SplitPayloadAt(payload, {payload.bytes.size()}, &volumes, &error));
+}
+
+// NAME.E00 to NAME.EFF: 256 volumes are written, a 257th is refused.
+TEST(ArchiveWriter, AtMost256Volumes)
+{
+    ArchivePayload payload = NoisePayload(3000);
+    std::string error;
+    std::vector<std::uint64_t> cuts = OneByteVolumes(254);
+    std::vector<Bytes> volumes;
+    ASSERT_TRUE(bv::SplitPayloadAt(payload, cuts, &volumes, &error)) << error;
+    ASSERT_EQ(volumes.size(), 256u);
+    EXPECT_EQ(std::string(volumes[255].begin(), volumes[255].begin() + 14), "[TARNBOLT 255]");
+
+    const std::filesystem::path dir = MakeScratchDir("writer-volumes");
+    ASSERT_TRUE(bv::WriteVolumeFiles(dir.string(), "SETUP", volumes, &error)) << error;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 256);
+    EXPECT_TRUE(std::filesystem::exists(dir / "SETUP.EFF"));
+    RemoveScratchDir(dir);
+
+    cuts.push_back(40 + 255);
+    EXPECT_FALSE(bv::SplitPayloadAt(payload, cuts, &volumes, &error));
+    EXPECT_NE(error.find("256"), std::string::npos) << error;
+    EXPECT_TRUE(volumes.empty());
+    // Volumes so small that the stream needs more than 256 of them.
+    payload = NoisePayload(12000);
+    EXPECT_FALSE(bv::SplitPayload(payload, 50, &volumes, &error));
+    EXPECT_NE(error.find("256"), std::string::npos) << error;
+    EXPECT_TRUE(volumes.empty());
 }
 
 TEST(ArchiveWriter, LockedDestinationAndProgramRun)
@@ -191,6 +240,21 @@ TEST(ArchiveWriter, RefusesWhatTheFormatCannotHold)
         {"dot-dot", [](ArchiveInput& in) { in.members[0].path = "DATA\\..\\..\\X.TXT"; }, ".."},
         {"dot-dot alone", [](ArchiveInput& in) { in.members[0].path = ".."; }, ".."},
         {"trailing dots", [](ArchiveInput& in) { in.members[0].path = "DATA\\...\\X"; }, "dot"},
+        {"trailing blank", [](ArchiveInput& in) { in.members[0].path = "DATA \\X.TXT"; }, "blank"},
+        {"trailing blank of the file", [](ArchiveInput& in) { in.members[0].path = "X.TXT "; }, "blank"},
+        {"less than", [](ArchiveInput& in) { in.members[0].path = "A<B.TXT"; }, "cannot hold"},
+        {"greater than", [](ArchiveInput& in) { in.members[0].path = "A>B.TXT"; }, "cannot hold"},
+        {"double quote", [](ArchiveInput& in) { in.members[0].path = "A\"B.TXT"; }, "cannot hold"},
+        {"bar", [](ArchiveInput& in) { in.members[0].path = "DATA\\A|B"; }, "cannot hold"},
+        {"question mark", [](ArchiveInput& in) { in.members[0].path = "A?.TXT"; }, "cannot hold"},
+        {"asterisk", [](ArchiveInput& in) { in.members[0].path = "*.TXT"; }, "cannot hold"},
+        {"control character", [](ArchiveInput& in) { in.members[0].path = "A\tB.TXT"; }, "cannot hold"},
+        {"device with extension", [](ArchiveInput& in) { in.members[0].path = "NUL.TXT"; }, "device"},
+        {"device as directory", [](ArchiveInput& in) { in.members[0].path = "DATA\\AUX\\X.TXT"; }, "device"},
+        {"device, lower case", [](ArchiveInput& in) { in.members[0].path = "com1.dat"; }, "device"},
+        {"device with trailing dot", [](ArchiveInput& in) { in.members[0].path = "CON."; }, "device"},
+        {"device with blank before the dot", [](ArchiveInput& in) { in.members[0].path = "LPT9 .LOG"; }, "device"},
+        {"printer", [](ArchiveInput& in) { in.members[0].path = "PRN"; }, "device"},
         {"forward slash", [](ArchiveInput& in) { in.members[0].path = "DATA/X.TXT"; }, "/"},
         {"empty component", [](ArchiveInput& in) { in.members[0].path = "DATA\\\\X.TXT"; }, "empty"},
         {"trailing backslash", [](ArchiveInput& in) { in.members[0].path = "DATA\\"; }, "empty"},
@@ -227,6 +291,13 @@ TEST(ArchiveWriter, RefusesWhatTheFormatCannotHold)
     std::vector<Bytes> volumes;
     std::string error;
     EXPECT_TRUE(bv::WriteArchive(in, bv::VOLUME_UNLIMITED, &volumes, &error)) << error;
+
+    // Names that only resemble devices are files like any other.
+    for (const char* path : {"CONSOLE.TXT", "NULL", "XNUL.TXT", "COM0", "COM10.DAT", "LPT.TXT", "DATA\\AUXX\\A"}) {
+        in = WorkedExample();
+        in.members[0].path = path;
+        EXPECT_TRUE(bv::WriteArchive(in, bv::VOLUME_UNLIMITED, &volumes, &error)) << path << ": " << error;
+    }
 }
 
 TEST(ArchiveWriter, DosStamps)

@@ -167,6 +167,22 @@ TEST_F(BvpackCli, DisketteVolumes)
     EXPECT_NE(r.out.find("NOISE.BIN"), std::string::npos) << r.out;
 }
 
+// A list saved with DOS line ends names the same files.
+TEST_F(BvpackCli, ListFileWithDosLineEnds)
+{
+    Write(root / "files.lst", "DOCS/GUIDE.TXT\r\nREADME.TXT\r\n\r\n");
+    Outcome r = Bvpack("create " + Src() + " --out " + Out() + " --list " + (root / "files.lst").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("2 members"), std::string::npos) << r.out;
+    r = Bvpack("list " + Out());
+    ASSERT_EQ(r.code, 0) << r.out;
+    std::size_t guide = r.out.find("  DOCS\\GUIDE.TXT\n"), readme = r.out.find("  README.TXT\n");
+    ASSERT_NE(guide, std::string::npos) << r.out;
+    ASSERT_NE(readme, std::string::npos) << r.out;
+    EXPECT_LT(guide, readme);   // in the list's order
+    EXPECT_EQ(r.out.find("EMPTY.DAT"), std::string::npos) << r.out;
+}
+
 TEST_F(BvpackCli, ExitCodes)
 {
     Write(src / "BAD]NAME", "x");
@@ -178,6 +194,8 @@ TEST_F(BvpackCli, ExitCodes)
     fs::create_directories(root / "ok");
     Write(root / "ok" / "A.TXT", "a");
     const std::string ok = (root / "ok").string();
+    fs::create_directories(root / "device");
+    Write(root / "device" / "NUL.TXT", "lost on Windows");
     const Case cases[] = {
         {"", 2, "usage"},
         {"--help", 0, "Exit codes"},
@@ -185,10 +203,12 @@ TEST_F(BvpackCli, ExitCodes)
         {"create " + ok, 2, "--out"},
         {"create " + ok + " --out " + Out() + " --bogus", 2, "unknown option"},
         {"create " + ok + " --out " + Out() + " --volume 3.5M", 2, "--volume"},
+        {"create " + ok + " --out " + Out() + " --volume 0", 2, "--volume"},
         {"create " + ok + " --out " + Out() + " --item A.TXT", 2, "needs a group"},
         {"create " + ok + " --out " + Out() + " --volume 30", 2, "no room after"},
         {"create " + ok + " --out " + (out / "NAMEOFSIXTEENCHR").string(), 2, "1 to 15"},
         {"create " + Src() + " --out " + Out(), 2, "\"]\""},
+        {"create " + (root / "device").string() + " --out " + Out(), 2, "DOS device"},
         {"create " + (root / "none").string() + " --out " + Out(), 3, "not found"},
         {"list " + (root / "none" / "SETUP").string(), 3, "Cannot open"},
         {"test", 2, "needs"},

@@ -8,18 +8,9 @@
 #include <random>
 #include <string>
 
-namespace {
+#include "tests/native/stream_writer.h"
 
-// The code of a symbol as a string of '0' and '1', first bit first.
-std::string CodeOf(const HuffModel& model, int symbol)
-{
-    std::uint32_t code = 0;
-    int length = HuffCode(model, symbol, &code);
-    std::string bits;
-    for (int i = length - 1; i >= 0; i--)
-        bits += ((code >> i) & 1) ? '1' : '0';
-    return bits;
-}
+namespace {
 
 // Walks the tree from the root along the bits; the symbol reached, or -1
 // when the bits run out first.
@@ -67,7 +58,7 @@ std::string CheckModel(const HuffModel& m)
     if (m.frequency[ROOT_NODE] != leafSum || leafSum > FREQ_LIMIT)
         return "root weight";
     for (int s = 0; s < SYMBOL_COUNT; s++) {
-        if (WalkDown(m, CodeOf(m, s)) != s)
+        if (WalkDown(m, CodeBits(m, s)) != s)
             return "code of symbol " + std::to_string(s);
     }
     return "";
@@ -85,7 +76,7 @@ TEST_F(ModelTest, InitialCodes)
         {255, "10001011"}, {256, "10001100"}, {313, "11000101"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CodeOf(*model, c.symbol), c.code) << "symbol " << c.symbol;
+        EXPECT_EQ(CodeBits(*model, c.symbol), c.code) << "symbol " << c.symbol;
     EXPECT_EQ(model->frequency[ROOT_NODE], 314);
     EXPECT_EQ(CheckModel(*model), "");
 }
@@ -93,14 +84,14 @@ TEST_F(ModelTest, InitialCodes)
 TEST_F(ModelTest, InitialLengthsSplitAt116)
 {
     for (int s = 0; s < SYMBOL_COUNT; s++)
-        EXPECT_EQ(CodeOf(*model, s).size(), s < 116 ? 9u : 8u) << "symbol " << s;
+        EXPECT_EQ(CodeBits(*model, s).size(), s < 116 ? 9u : 8u) << "symbol " << s;
 }
 
 TEST_F(ModelTest, FirstSymbolZeroExchangesWith313)
 {
     HuffUpdate(*model, 0);
-    EXPECT_EQ(CodeOf(*model, 0), "11000101");
-    EXPECT_EQ(CodeOf(*model, 313), "110001100");
+    EXPECT_EQ(CodeBits(*model, 0), "11000101");
+    EXPECT_EQ(CodeBits(*model, 313), "110001100");
     EXPECT_EQ(model->frequency[ROOT_NODE], 315);
     EXPECT_EQ(CheckModel(*model), "");
 }
@@ -109,7 +100,7 @@ TEST_F(ModelTest, Symbol65TwiceGetsSevenBitCode)
 {
     HuffUpdate(*model, 65);
     HuffUpdate(*model, 65);
-    EXPECT_EQ(CodeOf(*model, 65), "1100001");
+    EXPECT_EQ(CodeBits(*model, 65), "1100001");
     EXPECT_EQ(CheckModel(*model), "");
 }
 
@@ -124,8 +115,8 @@ TEST_F(ModelTest, RebuildOnUpdateAfterRootReachesLimit)
 
     HuffUpdate(*model, 0);   // the 32,455th symbol, alternating 0, 1, ... 0
     EXPECT_EQ(model->frequency[ROOT_NODE], 16541);
-    EXPECT_EQ(CodeOf(*model, 0), "0");
-    EXPECT_EQ(CodeOf(*model, 1), "11");
+    EXPECT_EQ(CodeBits(*model, 0), "0");
+    EXPECT_EQ(CodeBits(*model, 1), "11");
     EXPECT_EQ(CheckModel(*model), "");
 }
 

@@ -377,6 +377,65 @@ TEST_F(DecoderTest, RoundTripsMembersBackToBack)
     EXPECT_EQ(NextVolumeByte(), '[');
 }
 
+// Matches that reach before a member's first byte: window[0 ... 1987] are
+// blanks again, window[1988 ... 2047] still hold what the member before
+// left there. Our encoder never refers to them; other writers may.
+TEST_F(DecoderTest, SecondMemberReadsWhatTheFirstLeftAboveThePreset)
+{
+    std::string first;
+    for (int i = 0; i < 60; i++)
+        first += static_cast<char>('!' + i);   // fills window[1988 ... 2047]
+    StreamWriter one;
+    for (char c : first)
+        one.Literal(c);
+    StreamWriter two;
+    two.Match(60, 2047);   // from 2048 back: window[1988 ...]
+    two.Match(3, 60);      // from 61 back: the last preset blank, then two of those bytes
+    OpenPayload(SizeBytes(60) + one.Bytes() + SizeBytes(63) + two.Bytes() + "[");
+    OpenOutput("one");
+    ASSERT_EQ(DecodeWhole(), 0);
+    OpenOutput("two");
+    ASSERT_EQ(DecodeWhole(), 0);
+    EXPECT_EQ(ReadFile(dest / "two"), first + " " + first.substr(0, 2));
+}
+
+// Reference streams, worked out from the model's rules, not by our encoder.
+// 32,455 times 'A' brings the root to 0x8000, and the update of the last
+// one rebuilds: 'A' keeps a leaf of weight 16,228, the other 313 leaves
+// weigh 1, and every joined node goes above the nodes of equal weight.
+TEST_F(DecoderTest, ReferenceStreamsRunPastTheFirstRebuild)
+{
+    // 313 codes of 'A' that shrink from 9 bits to 1, then 'A' coded 1.
+    const char leading[] =
+        "\xe6\xe2\xe1\xc5\x7e\x18\x61\x6b\xde\xf7\xbd\xef\x55\x55\x55\x55"
+        "\x57\x77\x77\x77\x24\x92\x49\x24\x92\x49\x24\x92\x49\x2d\xb6\xda"
+        "\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xaa\xd5\x55"
+        "\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x80\x00"
+        "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x7f";
+    const std::string lead = std::string(leading, sizeof leading - 1) + std::string(4016, '\xFF');
+    const std::string as(32455, 'A');
+    // After the rebuild: 'B', 0, 255 and a blank, coded 0111010000,
+    // 0110001110, 010001101 and 0110101110, then zero padding.
+    const std::string afterwards = "\xfe\xe8\x31\xc8\xd6\xb8";
+
+    OpenPayload(SizeBytes(32455) + lead + "\xfe" + SizeBytes(32459) + lead + afterwards + "[");
+    OpenOutput("as");
+    ASSERT_EQ(DecodeWhole(), 0);
+    EXPECT_EQ(ReadFile(dest / "as"), as);
+    // The codes right after the rebuild.
+    EXPECT_EQ(huffModel.frequency[ROOT_NODE], 16542);
+    struct { int symbol; const char* code; } codes[] = {
+        {'A', "1"}, {0, "0110001110"}, {'B', "0111010000"}, {255, "010001101"}, {256, "010001110"}, {313, "0111001111"},
+    };
+    for (const auto& c : codes)
+        EXPECT_EQ(CodeBits(huffModel, c.symbol), c.code) << "symbol " << c.symbol;
+
+    OpenOutput("more");
+    ASSERT_EQ(DecodeWhole(), 0);
+    EXPECT_EQ(ReadFile(dest / "more"), as + std::string("B\0\xFF ", 4));
+    EXPECT_EQ(NextVolumeByte(), '[');
+}
+
 TEST_F(DecoderTest, BitReaderKeepsSixteenBitsAndReadsByFlag)
 {
     // 0xFF is a byte like any other; the bit buffer never holds more than

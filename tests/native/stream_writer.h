@@ -76,6 +76,17 @@ private:
     int used_ = 0;
 };
 
+// The current code of a symbol as '0' and '1', first bit first.
+inline std::string CodeBits(const HuffModel& model, int symbol)
+{
+    std::uint32_t code = 0;
+    int length = HuffCode(model, symbol, &code);
+    std::string bits;
+    for (int i = length - 1; i >= 0; i--)
+        bits += ((code >> i) & 1) ? '1' : '0';
+    return bits;
+}
+
 // The four size bytes of a member, least significant first.
 inline std::string SizeBytes(std::uint32_t size)
 {

@@ -118,6 +118,8 @@ TEST(TypicalInstallation, DamagedAndHostileArchives)
          "ERROR:\r\nSource file damaged.\r\nFile name outside the destination."},
         {"absolute", "[PRNAME=XXXEVIL.TXT]", "[PRNAME=C:\\EVIL.TXT]",
          "ERROR:\r\nSource file damaged.\r\nFile name outside the destination."},
+        {"device", "[PRNAME=DATA\\XUL.TXT]", "[PRNAME=DATA\\NUL.TXT]",
+         "ERROR:\r\nSource file damaged.\r\nFile name outside the destination."},
     };
     for (const DamageCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -142,6 +144,7 @@ TEST(TypicalInstallation, DamagedAndHostileArchives)
         EXPECT_EQ(ReadFile(dest + "\\FIRST.TXT"), "first");
         EXPECT_FALSE(Exists(dir + "\\EVIL.TXT"));
         EXPECT_FALSE(Exists("C:\\EVIL.TXT"));
+        EXPECT_FALSE(Exists(dest + "\\DATA"));   // a refused path makes no directory
     }
 }
 
