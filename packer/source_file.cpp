@@ -26,11 +26,10 @@ bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std
     info->regular = (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     info->size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    // The platform's own conversion to local time, as the installer's
-    // conversion back.
-    FILETIME local;
-    SYSTEMTIME t;
-    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &t)) {
+    // Local time by the rules of that date, as on other systems (not by
+    // today's daylight-saving offset, as FileTimeToLocalFileTime would).
+    SYSTEMTIME utc, t;
+    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &t)) {
         *error = "cannot read the time of " + file.string();
         return false;
     }
