@@ -72,20 +72,12 @@ int Usage(const std::string& message)
     return EXIT_USAGE;
 }
 
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 // DIR/NAME, with NAME's volume extension dropped if given (DIR/SETUP.E00).
 void SplitArchivePath(const std::string& arg, std::string* dir, std::string* name)
 {
     fs::path p(arg);
     std::string base = p.filename().string();
-    std::string ext = Upper(p.extension().string());
+    std::string ext = UpperCase(p.extension().string());
     if (ext.size() == 4 && ext[1] == 'E' && std::isxdigit(static_cast<unsigned char>(ext[2])) &&
         std::isxdigit(static_cast<unsigned char>(ext[3])))
         base = p.stem().string();
@@ -149,7 +141,7 @@ int Create(int argc, char** argv)
     if (out.empty())
         return Usage("create needs --out DIR/NAME");
     SplitArchivePath(out, &request.outDir, &request.name);
-    request.name = Upper(request.name);
+    request.name = UpperCase(request.name);
     std::string problem = CheckArchiveName(request.name);
     if (!problem.empty())
         return Usage(problem);
@@ -315,8 +307,8 @@ int Read(const std::string& command, int argc, char** argv)
     // create writes upper-case names, as the installer looks for them.
     std::error_code ec;
     if (!fs::exists(fs::path(dir) / VolumeFileName(name, 0), ec) &&
-        fs::exists(fs::path(dir) / VolumeFileName(Upper(name), 0), ec))
-        name = Upper(name);
+        fs::exists(fs::path(dir) / VolumeFileName(UpperCase(name), 0), ec))
+        name = UpperCase(name);
 
     ScratchDir scratch;
     std::string dest = to;

@@ -17,14 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 // Reads one source file as a member; the error names the file.
 bool LoadMember(const fs::path& file, const std::string& memberPath, ArchiveMember* m, std::string* error)
 {
@@ -119,6 +111,14 @@ void ShowPacking(std::size_t index, std::size_t count, const std::string& path, 
 
 }  // namespace
 
+std::string UpperCase(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
 std::string WhereIs(const PackRequest& request, int line)
 {
     if (request.origin.empty() || line <= 0)
@@ -140,7 +140,7 @@ bool IsOwnOutput(const std::string& path, const std::string& outDir, const std::
     const fs::path p(path);
     if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(outDir, e))
         return false;
-    std::string file = Upper(p.filename().string());
+    std::string file = UpperCase(p.filename().string());
     if (file == name + ".EXE")
         return true;
     return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
@@ -165,7 +165,7 @@ bool ParseVolumeSize(const std::string& text, std::uint64_t* size)
         {"360K", VOLUME_360K},   {"720K", VOLUME_720K},   {"1.2M", VOLUME_1200K},
         {"1.44M", VOLUME_1440K}, {"2.88M", VOLUME_2880K}, {"ONE", VOLUME_UNLIMITED},
     };
-    std::string u = Upper(text);
+    std::string u = UpperCase(text);
     for (const Preset& p : presets) {
         if (u == p.name) {
             *size = p.size;

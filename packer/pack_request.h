@@ -42,6 +42,9 @@ struct PackRequest {
     std::vector<int> itemLines;       // one per script item
 };
 
+// ASCII letters upper-cased, as the installer upper-cases its name.
+std::string UpperCase(std::string s);
+
 // "FILE:LINE: " for a project line, empty for the command line.
 std::string WhereIs(const PackRequest& request, int line);
 

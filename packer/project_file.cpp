@@ -38,14 +38,6 @@ std::string Lower(std::string s)
     return s;
 }
 
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 std::string Trim(const std::string& s)
 {
     std::size_t b = s.find_first_not_of(" \t");
@@ -249,7 +241,7 @@ struct Reader {
         const IniEntry* name = Single("Setup", "Name");
         if (name == nullptr)
             return Fail(0, "[Setup] needs Name, the name of the installer and its volumes");
-        r.name = Upper(name->value);
+        r.name = UpperCase(name->value);
         std::string problem = CheckArchiveName(r.name);
         if (!problem.empty())
             return Fail(name->line, problem);
@@ -303,7 +295,7 @@ struct Reader {
 
         std::set<std::string> members;
         for (const PackFile& f : r.files)
-            members.insert(Upper(f.member));
+            members.insert(UpperCase(f.member));
         if (const IniEntry* e = Single("Group", "Name")) {
             r.script.group = e->value;
             r.groupLine = e->line;
@@ -316,7 +308,7 @@ struct Reader {
                 return Fail(e->line, "Item has no command before its comma");
             // The installer makes the item's command line from the
             // destination and this path: it must be one of the members.
-            if (members.count(Upper(MemberPathOf(Slashed(command)))) == 0)
+            if (members.count(UpperCase(MemberPathOf(Slashed(command)))) == 0)
                 return Fail(e->line, "group item \"" + command + "\" names no member of the archive");
             r.script.items.push_back(MemberPathOf(Slashed(command)) + (title.empty() ? "" : "," + title));
             r.itemLines.push_back(e->line);
