@@ -278,7 +278,7 @@ struct Reader {
             r.installer = p.string();
         }
         const IniEntry* output = Single("Setup", "Output");
-        r.outDir = output != nullptr ? (base / Slashed(output->value)).string() : base.string();
+        r.outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
         for (const IniEntry* e : diskOne) {
             fs::path p = base / Slashed(e->value);
             std::error_code ec;
