@@ -1,37 +1,35 @@
 // bvpack: makes installer archives (NAME.E00, NAME.E01, ...) from a
 // directory, and lists, tests and extracts them with the installer's own
 // reader and decoder.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "archive/archive.h"
 #include "packer/archive_reader_tool.h"
 #include "packer/archive_writer.h"
+#include "packer/pack_request.h"
+#include "packer/progress.h"
+#include "packer/project_file.h"
 
 namespace fs = std::filesystem;
+using namespace bv;
 
 namespace {
 
-enum ExitCode { EXIT_OK = 0, EXIT_DAMAGED = 1, EXIT_USAGE = 2, EXIT_IO = 3 };
-
 const char kUsage[] =
     "usage: bvpack create SOURCE_DIR --out DIR/NAME [options]\n"
+    "       bvpack build PROJECT.INI [--quiet]\n"
     "       bvpack list DIR/NAME\n"
-    "       bvpack test DIR/NAME\n"
-    "       bvpack extract DIR/NAME [--to DIR]\n"
+    "       bvpack test DIR/NAME [--quiet]\n"
+    "       bvpack extract DIR/NAME [--to DIR] [--quiet]\n"
     "       bvpack --help\n";
 
 const char kHelp[] =
@@ -55,57 +53,18 @@ const char kHelp[] =
     "  --item CMD,TITLE   add a program item to the group (repeatable)\n"
     "  --run 'CMD ARGS'   start this program in the destination at the end\n"
     "  --installer PATH   copy this installer beside the volumes as NAME.EXE\n"
+    "build PROJECT.INI: packs what a project file describes (sections [Setup],\n"
+    "  [Files], [Group], [Run]; see the README), as create would.\n"
     "list DIR/NAME: the header, every member (size, date, attributes) and the script.\n"
     "test DIR/NAME: decodes every member; reports the first damage.\n"
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
+    "create, build, test and extract show their progress on standard error when\n"
+    "it is a terminal, and a summary line at the end; --quiet shows neither.\n"
     "\n"
     "Exit codes: 0 success; 1 damaged archive or failed test; 2 usage error or\n"
     "input the archive cannot hold; 3 I/O error (a file cannot be read or\n"
     "written, the archive is missing).\n";
-
-bool progressShown = false;
-
-bool Terminal()
-{
-    return isatty(fileno(stderr)) != 0;
-}
-
-void ClearProgress()
-{
-    if (progressShown) {
-        std::fprintf(stderr, "\r\033[K");
-        progressShown = false;
-    }
-}
-
-void ShowProgress(const std::string& text)
-{
-    if (!Terminal())
-        return;
-    std::string line = text.size() > 76 ? text.substr(0, 73) + "..." : text;
-    std::fprintf(stderr, "\r\033[K%s", line.c_str());
-    std::fflush(stderr);
-    progressShown = true;
-}
-
-void PackProgress(std::size_t index, std::size_t count, const std::string& path, void*)
-{
-    if (index < count)
-        ShowProgress("packing " + std::to_string(index + 1) + "/" + std::to_string(count) + " " + path);
-}
-
-void ReadProgressShow(std::size_t index, const std::string& path, std::uint64_t bytesDone, void*)
-{
-    ShowProgress("reading " + std::to_string(index + 1) + ": " + path + " (" + std::to_string(bytesDone >> 10) + " KiB)");
-}
-
-int Fail(int code, const std::string& message)
-{
-    ClearProgress();
-    std::fprintf(stderr, "bvpack: %s\n", message.c_str());
-    return code;
-}
 
 int Usage(const std::string& message)
 {
@@ -113,43 +72,12 @@ int Usage(const std::string& message)
     return EXIT_USAGE;
 }
 
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-bool ParseVolumeSize(const std::string& text, std::uint64_t* size)
-{
-    struct Preset {
-        const char* name;
-        std::uint64_t size;
-    };
-    static const Preset presets[] = {
-        {"360K", bv::VOLUME_360K},   {"720K", bv::VOLUME_720K},   {"1.2M", bv::VOLUME_1200K},
-        {"1.44M", bv::VOLUME_1440K}, {"2.88M", bv::VOLUME_2880K}, {"ONE", bv::VOLUME_UNLIMITED},
-    };
-    std::string u = Upper(text);
-    for (const Preset& p : presets) {
-        if (u == p.name) {
-            *size = p.size;
-            return true;
-        }
-    }
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18)
-        return false;
-    *size = std::strtoull(text.c_str(), nullptr, 10);
-    return *size > 0;
-}
-
 // DIR/NAME, with NAME's volume extension dropped if given (DIR/SETUP.E00).
 void SplitArchivePath(const std::string& arg, std::string* dir, std::string* name)
 {
     fs::path p(arg);
     std::string base = p.filename().string();
-    std::string ext = Upper(p.extension().string());
+    std::string ext = UpperCase(p.extension().string());
     if (ext.size() == 4 && ext[1] == 'E' && std::isxdigit(static_cast<unsigned char>(ext[2])) &&
         std::isxdigit(static_cast<unsigned char>(ext[3])))
         base = p.stem().string();
@@ -157,60 +85,17 @@ void SplitArchivePath(const std::string& arg, std::string* dir, std::string* nam
     *dir = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
 }
 
-std::uint32_t StampOf(const struct stat& st)
+int Fail(int code, const std::string& message)
 {
-    std::time_t t = st.st_mtime;
-    std::tm local{};
-    localtime_r(&t, &local);
-    return bv::MakeDosStamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                            local.tm_sec);
-}
-
-// Reads one source file as a member; the error names the file.
-bool LoadMember(const fs::path& file, const std::string& memberPath, bv::ArchiveMember* m, std::string* error)
-{
-    struct stat st {};
-    if (stat(file.c_str(), &st) != 0) {
-        *error = "cannot read " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = file.string() + " is not a regular file";
-        return false;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) >= (std::uint64_t{1} << 32)) {
-        *error = file.string() + " is 4 GiB or larger; the archive stores sizes in 32 bits";
-        return false;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        *error = "cannot read " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    m->data.assign(std::istreambuf_iterator<char>(in), {});
-    if (in.bad() || m->data.size() != static_cast<std::size_t>(st.st_size)) {
-        *error = "cannot read " + file.string();
-        return false;
-    }
-    m->path = memberPath;
-    m->attributes = bv::ATTR_ARCHIVE | ((st.st_mode & S_IWUSR) ? 0u : std::uint32_t{bv::ATTR_READONLY});
-    m->dosStamp = StampOf(st);
-    return true;
-}
-
-std::string MemberPathOf(const std::string& relative)
-{
-    std::string p = relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+    std::fprintf(stderr, "bvpack: %s\n", message.c_str());
+    return code;
 }
 
 int Create(int argc, char** argv)
 {
-    std::string sourceDir, out, list, installer;
-    std::uint64_t volumeSize = bv::VOLUME_UNLIMITED;
-    bv::ArchiveInput input;
-    bool destGiven = false;
+    std::string sourceDir, out, list;
+    PackRequest request;
+    bool destGiven = false, quiet = false;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
         auto value = [&](std::string* v) {
@@ -225,22 +110,24 @@ int Create(int argc, char** argv)
         } else if (a == "--list") {
             if (!value(&list)) return Usage("--list needs a file");
         } else if (a == "--dest") {
-            if (!value(&input.defaultDest)) return Usage("--dest needs a path");
+            if (!value(&request.defaultDest)) return Usage("--dest needs a path");
             destGiven = true;
         } else if (a == "--locked") {
-            input.allowChange = false;
+            request.allowChange = false;
         } else if (a == "--volume") {
-            if (!value(&v) || !ParseVolumeSize(v, &volumeSize))
+            if (!value(&v) || !ParseVolumeSize(v, &request.volumeSize))
                 return Usage("--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'");
         } else if (a == "--group") {
-            if (!value(&input.script.group)) return Usage("--group needs a name");
+            if (!value(&request.script.group)) return Usage("--group needs a name");
         } else if (a == "--item") {
             if (!value(&v)) return Usage("--item needs CMD,TITLE");
-            input.script.items.push_back(v);
+            request.script.items.push_back(v);
         } else if (a == "--run") {
-            if (!value(&input.script.program)) return Usage("--run needs a command line");
+            if (!value(&request.script.program)) return Usage("--run needs a command line");
         } else if (a == "--installer") {
-            if (!value(&installer)) return Usage("--installer needs a path");
+            if (!value(&request.installer)) return Usage("--installer needs a path");
+        } else if (a == "--quiet") {
+            quiet = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);
         } else if (sourceDir.empty()) {
@@ -253,14 +140,13 @@ int Create(int argc, char** argv)
         return Usage("create needs a source directory");
     if (out.empty())
         return Usage("create needs --out DIR/NAME");
-    std::string outDir, name;
-    SplitArchivePath(out, &outDir, &name);
-    name = Upper(name);
-    if (name.empty() || name.size() >= ARCHIVE_NAME_SIZE)
-        return Usage("archive name \"" + name + "\" must have 1 to " + std::to_string(ARCHIVE_NAME_SIZE - 1) +
-                     " characters (the installer's own name)");
+    SplitArchivePath(out, &request.outDir, &request.name);
+    request.name = UpperCase(request.name);
+    std::string problem = CheckArchiveName(request.name);
+    if (!problem.empty())
+        return Usage(problem);
     if (!destGiven)
-        input.defaultDest = "C:\\" + name;
+        request.defaultDest = "C:\\" + request.name;
 
     std::error_code ec;
     if (!fs::is_directory(sourceDir, ec))
@@ -280,74 +166,56 @@ int Create(int argc, char** argv)
     } else {
         // Volumes and installer of this archive lying in the source tree
         // (from an earlier run) are not packed into it again.
-        const fs::path outCanonical = fs::weakly_canonical(outDir, ec);
-        auto ownOutput = [&](const fs::path& p) {
-            std::error_code e;
-            if (fs::weakly_canonical(p.parent_path(), e) != outCanonical)
-                return false;
-            std::string file = Upper(p.filename().string());
-            if (file == name + ".EXE")
-                return true;
-            return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
-                   std::isxdigit(static_cast<unsigned char>(file[name.size() + 2])) &&
-                   std::isxdigit(static_cast<unsigned char>(file[name.size() + 3]));
-        };
         for (fs::recursive_directory_iterator it(sourceDir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->is_regular_file(ec) && !ownOutput(it->path()))
+            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request.outDir, request.name))
                 relatives.push_back(fs::relative(it->path(), sourceDir, ec).generic_string());
             else if (it->is_directory(ec) && fs::is_empty(it->path(), ec))
-                std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", it->path().c_str());
+                std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", it->path().string().c_str());
         }
         if (ec)
             return Fail(EXIT_IO, "cannot read " + sourceDir + ": " + ec.message());
         std::sort(relatives.begin(), relatives.end());
     }
+    for (const std::string& rel : relatives)
+        request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});
 
-    for (const std::string& rel : relatives) {
-        bv::ArchiveMember m;
-        std::string error;
-        if (!LoadMember(fs::path(sourceDir) / rel, MemberPathOf(rel), &m, &error))
-            return Fail(EXIT_IO, error);
-        input.members.push_back(std::move(m));
+    Progress progress(ProgressModeFor(quiet));
+    return RunPackRequest(request, progress);
+}
+
+int Build(int argc, char** argv)
+{
+    std::string project;
+    bool quiet = false;
+    for (int i = 0; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--quiet")
+            quiet = true;
+        else if (!a.empty() && a[0] == '-')
+            return Usage("unknown option " + a);
+        else if (project.empty())
+            project = a;
+        else
+            return Usage("more than one project file");
     }
-
+    if (project.empty())
+        return Usage("build needs a project file");
+    PackRequest request;
     std::string error;
-    std::string problem = bv::CheckArchiveInput(input);
-    if (!problem.empty())
-        return Fail(EXIT_USAGE, problem);
-    std::vector<std::vector<std::uint8_t>> volumes;
-    if (!bv::WriteArchive(input, volumeSize, &volumes, &error, PackProgress, nullptr))
-        return Fail(EXIT_USAGE, error);
-    ClearProgress();
-    fs::create_directories(outDir, ec);
-    if (!bv::WriteVolumeFiles(outDir, name, volumes, &error))
-        return Fail(EXIT_IO, error);
-    if (!installer.empty()) {
-        fs::path exe = fs::path(outDir) / (name + ".EXE");
-        fs::copy_file(installer, exe, fs::copy_options::overwrite_existing, ec);
-        if (ec)
-            return Fail(EXIT_IO, "cannot copy the installer to " + exe.string() + ": " + ec.message());
-    }
-
-    std::uint64_t inBytes = 0, outBytes = 0;
-    for (const bv::ArchiveMember& m : input.members)
-        inBytes += m.data.size();
-    for (const auto& v : volumes)
-        outBytes += v.size();
-    std::printf("%s: %zu members, %llu bytes in %zu volume%s of %llu bytes (%.1f%%)\n",
-                (fs::path(outDir) / bv::VolumeFileName(name, 0)).c_str(), input.members.size(),
-                static_cast<unsigned long long>(inBytes), volumes.size(), volumes.size() == 1 ? "" : "s",
-                static_cast<unsigned long long>(outBytes), inBytes ? 100.0 * static_cast<double>(outBytes) / static_cast<double>(inBytes) : 0.0);
-    return EXIT_OK;
+    int code = ReadProjectFile(project, &request, &error);
+    if (code != EXIT_OK)
+        return Fail(code, error);
+    Progress progress(ProgressModeFor(quiet));
+    return RunPackRequest(request, progress);
 }
 
 std::string Attributes(std::uint32_t a)
 {
     std::string s;
-    s += (a & bv::ATTR_READONLY) ? 'R' : '-';
-    s += (a & bv::ATTR_HIDDEN) ? 'H' : '-';
-    s += (a & bv::ATTR_SYSTEM) ? 'S' : '-';
-    s += (a & bv::ATTR_ARCHIVE) ? 'A' : '-';
+    s += (a & ATTR_READONLY) ? 'R' : '-';
+    s += (a & ATTR_HIDDEN) ? 'H' : '-';
+    s += (a & ATTR_SYSTEM) ? 'S' : '-';
+    s += (a & ATTR_ARCHIVE) ? 'A' : '-';
     return s;
 }
 
@@ -364,11 +232,15 @@ struct ScratchDir {
     std::string path;
     ScratchDir()
     {
-        std::string base = (fs::temp_directory_path() / "bvpack-XXXXXX").string();
-        std::vector<char> name(base.begin(), base.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) != nullptr)
-            path = name.data();
+        // A new name of our own, made by whichever attempt creates it.
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        unsigned seed = static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(std::clock());
+        for (unsigned n = 0; n < 1000 && path.empty(); n++) {
+            fs::path p = base / ("bvpack-" + std::to_string(seed) + "-" + std::to_string(n));
+            if (fs::create_directory(p, ec))
+                path = p.string();
+        }
     }
     ~ScratchDir()
     {
@@ -381,15 +253,45 @@ struct ScratchDir {
     }
 };
 
+// Progress while an archive is read: the share of the volumes' bytes read
+// so far stands for the share of the work done.
+struct ReadingProgress {
+    Progress* progress;
+    const char* verb;
+    std::vector<std::uint64_t> volumeSizes;
+    std::uint64_t packedTotal = 0;
+};
+
+void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytesDone, void* context)
+{
+    ReadingProgress& p = *static_cast<ReadingProgress*>(context);
+    ProgressFigures f;
+    f.filesDone = index;
+    f.bytesDone = bytesDone;
+    if (install.volumeStream != nullptr && install.volumeNumber >= 0) {
+        for (std::size_t n = 0; n < p.volumeSizes.size() && n < static_cast<std::size_t>(install.volumeNumber); n++)
+            f.packedDone += p.volumeSizes[n];
+        long at = std::ftell(install.volumeStream);
+        if (at > 0)
+            f.packedDone += static_cast<std::uint64_t>(at);
+    }
+    if (p.packedTotal != 0)
+        f.fraction = static_cast<double>(f.packedDone) / static_cast<double>(p.packedTotal);
+    p.progress->Show(p.verb, f, path);
+}
+
 int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
+    bool quiet = false;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--to" && command == "extract") {
             if (i + 1 >= argc)
                 return Usage("--to needs a directory");
             to = argv[++i];
+        } else if (a == "--quiet") {
+            quiet = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);
         } else if (archive.empty()) {
@@ -404,9 +306,9 @@ int Read(const std::string& command, int argc, char** argv)
     SplitArchivePath(archive, &dir, &name);
     // create writes upper-case names, as the installer looks for them.
     std::error_code ec;
-    if (!fs::exists(fs::path(dir) / bv::VolumeFileName(name, 0), ec) &&
-        fs::exists(fs::path(dir) / bv::VolumeFileName(Upper(name), 0), ec))
-        name = Upper(name);
+    if (!fs::exists(fs::path(dir) / VolumeFileName(name, 0), ec) &&
+        fs::exists(fs::path(dir) / VolumeFileName(UpperCase(name), 0), ec))
+        name = UpperCase(name);
 
     ScratchDir scratch;
     std::string dest = to;
@@ -420,19 +322,28 @@ int Read(const std::string& command, int argc, char** argv)
         dest = scratch.path;
     }
 
-    bv::ReadResult r = bv::ReadArchive(dir, name, dest, command == "extract", ReadProgressShow, nullptr);
-    ClearProgress();
+    Progress progress(ProgressModeFor(quiet || command == "list"));
+    ReadingProgress reading{&progress, command == "extract" ? "extracting" : "testing", {}, 0};
+    for (unsigned n = 0;; n++) {
+        std::uint64_t size = fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec);
+        if (ec)
+            break;
+        reading.volumeSizes.push_back(size);
+        reading.packedTotal += size;
+    }
+    ReadResult r = ReadArchive(dir, name, dest, command == "extract", ShowReading, &reading);
+    progress.Clear();
 
     std::uint64_t total = 0;
-    for (const bv::ReadMember& m : r.members)
+    for (const ReadMember& m : r.members)
         total += m.size;
     if (command == "list") {
         if (!r.defaultDest.empty() || r.ok)
             std::printf("destination %s (%s)\n", r.defaultDest.c_str(), r.allowChange ? "may be changed" : "locked");
-        for (const bv::ReadMember& m : r.members)
+        for (const ReadMember& m : r.members)
             std::printf("%10u  %s  %s  %s\n", m.size, Stamp(m.dosStamp).c_str(), Attributes(m.attributes).c_str(),
                         m.path.c_str());
-        for (const bv::ReadScriptEntry& e : r.script) {
+        for (const ReadScriptEntry& e : r.script) {
             switch (e.code) {
             case SCRIPT_GROUPNAME: std::printf("group   %s\n", e.value.c_str()); break;
             case SCRIPT_ITEMNAME: std::printf("item    %s\n", e.value.c_str()); break;
@@ -442,13 +353,16 @@ int Read(const std::string& command, int argc, char** argv)
         }
     }
     if (!r.ok)
-        return Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
+        return progress.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
+    char summary[256];
     if (command == "test")
-        std::printf("OK: %zu members, %llu bytes, %d volume%s\n", r.members.size(),
-                    static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
-    if (command == "extract")
-        std::printf("%zu members, %llu bytes extracted to %s\n", r.members.size(),
-                    static_cast<unsigned long long>(total), to.c_str());
+        std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", r.members.size(),
+                      static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
+    else
+        std::snprintf(summary, sizeof summary, "%zu members, %llu bytes extracted to %s", r.members.size(),
+                      static_cast<unsigned long long>(total), to.c_str());
+    if (command != "list")
+        progress.Summary(summary);
     return EXIT_OK;
 }
 
@@ -465,6 +379,8 @@ int main(int argc, char** argv)
     }
     if (command == "create")
         return Create(argc - 2, argv + 2);
+    if (command == "build")
+        return Build(argc - 2, argv + 2);
     if (command == "list" || command == "test" || command == "extract")
         return Read(command, argc - 2, argv + 2);
     return Usage("unknown command " + command);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The demo: packs the bundled sample product into small volumes with bvpack
-# and installs it with SETUP.EXE under Wine. With a display (and not in CI)
-# the user clicks through it; otherwise it runs under Xvfb, driven by
+# The demo: packs the bundled sample product into small volumes with bvpack,
+# as its project file sample/SAMPLE.INI describes, and installs it with
+# SETUP.EXE under Wine. With a display (and not in CI) the user clicks
+# through it; otherwise it runs under Xvfb, driven by
 # demo_driver, and leaves PNG screenshots of each phase.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,14 +10,10 @@ demo=$root/build/demo
 bvpack=$root/build/native/packer/bvpack
 win=$root/build/win32
 
-rm -rf "$demo/product" "$demo/kit" && mkdir -p "$demo/product" "$demo/kit" "$demo/shots"
-cp -r "$root/sample/product/." "$demo/product/"
-cp "$win/sample/HELLO.exe" "$demo/product/HELLO.EXE"
+rm -rf "$demo/kit" && mkdir -p "$demo/shots"
 
-echo "== packing the sample into 8000-byte volumes"
-"$bvpack" create "$demo/product" --out "$demo/kit/SETUP" --dest 'C:\SAMPLE' --volume 8000 \
-  --group "Brevant Sample" --item 'HELLO.EXE,Hello' --item 'README.TXT,Read me' --run HELLO.EXE \
-  --installer "$win/installer/bvunpack.exe"
+echo "== packing the sample as sample/SAMPLE.INI describes it (8000-byte volumes)"
+"$bvpack" build "$root/sample/SAMPLE.INI"
 ls -l "$demo/kit"
 "$bvpack" list "$demo/kit/SETUP"
 

@@ -1,7 +1,10 @@
 // bvpack as a user runs it: create, list, test and extract, exit codes.
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <cstdio>
@@ -66,9 +69,10 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    Outcome Bvpack(const std::string& args)
+    // redirect: where the output goes; by default both streams are read.
+    Outcome Bvpack(const std::string& args, const char* redirect = " 2>&1")
     {
-        std::string cmd = std::string(BVPACK_PATH) + " " + args + " 2>&1";
+        std::string cmd = std::string(BVPACK_PATH) + " " + args + redirect;
         Outcome r{-1, {}};
         std::FILE* p = popen(cmd.c_str(), "r");
         if (p == nullptr)
@@ -226,6 +230,159 @@ TEST_F(BvpackCli, ExitCodes)
     Outcome r = Bvpack("test " + Out());
     EXPECT_EQ(r.code, 1) << r.out;
     EXPECT_NE(r.out.find("Invalid file type"), std::string::npos) << r.out;
+}
+
+// Writes a project file and what it names below root/p.
+class BvpackBuild : public BvpackCli {
+protected:
+    fs::path Project(const std::string& text)
+    {
+        fs::create_directories(root / "p" / "sub");
+        Write(root / "p" / "A.TXT", "a");
+        Write(root / "p" / "sub" / "a.txt", "a again");
+        Write(root / "p" / "BAD]NAME", "b");
+        Write(root / "p" / "PROJECT.INI", text);
+        return root / "p" / "PROJECT.INI";
+    }
+};
+
+TEST_F(BvpackBuild, RefusedProjectsNameTheLineAndWriteNothing)
+{
+    const std::string setup = "[Setup]\nName = SETUP\nOutput = out\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        int line;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing file", setup + "[Files]\nSource = A.TXT\nSource = NONE.TXT\n", 6, "not found"},
+        {"wildcard matching nothing", setup + "[Files]\nSource = *.XYZ\n", 5, "nothing matches"},
+        {"member path the archive cannot hold", setup + "[Files]\nSource = A.TXT\nSource = BAD]NAME\n", 6, "\"]\""},
+        {"member in a folder that cannot be", setup + "[Files]\nSource = A.TXT => C:\n", 5, "\":\""},
+        {"duplicate member", setup + "[Files]\nSource = A.TXT\nSource = sub/a.txt\n", 6, "occurs twice"},
+        {"unknown key", setup + "Colour = red\n", 4, "unknown key \"Colour\""},
+        {"group item naming no member", setup + "[Files]\nSource = A.TXT\n[Group]\nName = G\nItem = B.TXT,B\n", 8,
+         "names no member"},
+        {"item without a group", setup + "[Files]\nSource = A.TXT\n[Group]\nItem = A.TXT\n", 7, "needs a group"},
+        {"program name over the installer's limit", "[Setup]\nName = NAMEOFSIXTEENCHR\n", 2, "1 to 15"},
+        {"program to run that the archive cannot hold", setup + "[Run]\nProgram = A]\n", 5, "\"]\""},
+        {"diskette kind", setup + "Diskette = 1.44M\n", 4, "not supported yet"},
+    };
+    for (const Case& c : cases) {
+        fs::path project = Project(c.text);
+        Outcome r = Bvpack("build " + project.string());
+        EXPECT_EQ(r.code, 2) << c.what << "\n" << r.out;
+        const std::string where = project.string() + ":" + std::to_string(c.line) + ": ";
+        EXPECT_NE(r.out.find("bvpack: " + where), std::string::npos) << c.what << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.what << "\n" << r.out;
+        EXPECT_FALSE(fs::exists(root / "p" / "out")) << c.what;
+    }
+    Outcome r = Bvpack("build " + (root / "none.ini").string());
+    EXPECT_EQ(r.code, 3) << r.out;
+    r = Bvpack("build");
+    EXPECT_EQ(r.code, 2) << r.out;
+}
+
+// The bundled sample's project file and the create command line that the
+// demo used before make the same volumes.
+TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
+{
+    const fs::path sample = fs::path(BV_SOURCE_DIR) / "sample";
+    fs::create_directories(root / "sample");
+    fs::copy_file(sample / "SAMPLE.INI", root / "sample" / "SAMPLE.INI");
+    fs::copy(sample / "product", root / "sample" / "product", fs::copy_options::recursive);
+    std::mt19937 rng(3);
+    std::string program(20000, '\0');
+    for (char& c : program)
+        c = static_cast<char>(rng());
+    fs::create_directories(root / "build" / "win32" / "sample");
+    fs::create_directories(root / "build" / "win32" / "installer");
+    Write(root / "build" / "win32" / "sample" / "HELLO.EXE", program);
+    Write(root / "build" / "win32" / "installer" / "bvunpack.exe", "MZ installer");
+
+    // The tree as create wants it, with the same times.
+    const fs::path stage = root / "stage";
+    fs::copy(root / "sample" / "product", stage, fs::copy_options::recursive);
+    fs::copy_file(root / "build" / "win32" / "sample" / "HELLO.EXE", stage / "HELLO.EXE");
+    for (auto& e : fs::recursive_directory_iterator(stage))
+        if (e.is_regular_file()) {
+            fs::path rel = fs::relative(e.path(), stage);
+            fs::path from = rel == "HELLO.EXE" ? root / "build" / "win32" / "sample" / "HELLO.EXE"
+                                               : root / "sample" / "product" / rel;
+            fs::last_write_time(e.path(), fs::last_write_time(from));
+        }
+
+    Outcome r = Bvpack("build " + (root / "sample" / "SAMPLE.INI").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    r = Bvpack("create " + stage.string() + " --out " + (root / "cmp" / "SETUP").string() +
+               " --dest 'C:\\SAMPLE' --volume 8000 --group 'Brevant Sample' --item 'HELLO.EXE,Hello'"
+               " --item 'README.TXT,Read me' --run HELLO.EXE --installer " +
+               (root / "build" / "win32" / "installer" / "bvunpack.exe").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    const fs::path kit = root / "build" / "demo" / "kit";
+    std::size_t files = 0;
+    for (auto& e : fs::directory_iterator(root / "cmp")) {
+        EXPECT_EQ(Read(kit / e.path().filename()), Read(e.path())) << e.path().filename();
+        files++;
+    }
+    EXPECT_GE(files, 4u);   // three or more volumes and the installer
+    EXPECT_EQ(std::distance(fs::directory_iterator(kit), fs::directory_iterator()), static_cast<long>(files));
+}
+
+// Standard error that is no terminal gets the summary alone; --quiet
+// silences it.
+TEST_F(BvpackCli, SummaryOnlyWhenNotATerminal)
+{
+    struct Case {
+        std::string args;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {"create " + Src() + " --out " + Out(), "3 members, "},
+        {"test " + Out(), "OK: 3 members, "},
+        {"extract " + Out() + " --to " + (root / "x").string(), "3 members, "},
+    };
+    for (const Case& c : cases) {
+        Outcome r = Bvpack(c.args, " 2>&1 >/dev/null");
+        ASSERT_EQ(r.code, 0) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.summary), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.out.find('\r'), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.out.back(), '\n') << c.args;
+
+        r = Bvpack(c.args + " --quiet");
+        EXPECT_EQ(r.code, 0) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.out, "") << c.args;
+    }
+}
+
+// On a terminal the progress line comes first, redrawn in place, and the
+// summary replaces it.
+TEST_F(BvpackCli, ProgressOnATerminal)
+{
+    int terminal = -1;
+    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl(BVPACK_PATH, BVPACK_PATH, "create", Src().c_str(), "--out", Out().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string shown;
+    char buf[4096];
+    for (ssize_t n; (n = read(terminal, buf, sizeof buf)) > 0;)
+        shown.append(buf, static_cast<std::size_t>(n));
+    close(terminal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    // The first progress line is drawn at once, whatever the speed.
+    EXPECT_EQ(shown.rfind("\rreading 0/3 files, 0.0 KiB  DOCS\\GUIDE.TXT", 0), 0u) << shown;
+    std::size_t summary = shown.find("3 members, ");
+    ASSERT_NE(summary, std::string::npos) << shown;
+    std::size_t lineStart = shown.rfind('\r', summary);
+    EXPECT_EQ(shown.substr(lineStart + 1, summary - lineStart - 1), (out / "SETUP.E00").string() + ": ") << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 2), "\r\n");   // the terminal's line end
 }
 
 }  // namespace

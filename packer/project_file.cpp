@@ -1,0 +1,356 @@
+#include "packer/project_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include "packer/ini_reader.h"
+
+namespace bv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct KeyRule {
+    const char* section;
+    const char* key;
+    bool repeatable;
+};
+
+const KeyRule kKeys[] = {
+    {"Setup", "Name", false},        {"Setup", "Destination", false}, {"Setup", "ChangeDestination", false},
+    {"Setup", "VolumeSize", false},  {"Setup", "Diskette", false},    {"Setup", "Images", false},
+    {"Setup", "Installer", false},   {"Setup", "Output", false},      {"Setup", "DiskOneFile", true},
+    {"Files", "Source", true},       {"Group", "Name", false},        {"Group", "Item", true},
+    {"Run", "Program", false},
+};
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string Trim(const std::string& s)
+{
+    std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return std::string();
+    std::size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+// A path in a project file, with either slash.
+std::string Slashed(std::string s)
+{
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s;
+}
+
+// * any run of characters, ? one character; case does not count, as on the
+// installer's file systems.
+bool Matches(const char* pattern, const char* name)
+{
+    for (;; pattern++, name++) {
+        if (*pattern == '*') {
+            while (*pattern == '*')
+                pattern++;
+            if (*pattern == '\0')
+                return true;
+            for (; *name; name++)
+                if (Matches(pattern, name))
+                    return true;
+            return false;
+        }
+        if (*name == '\0')
+            return *pattern == '\0';
+        if (*pattern == '\0')
+            return false;
+        if (*pattern != '?' && std::tolower(static_cast<unsigned char>(*pattern)) !=
+                                   std::tolower(static_cast<unsigned char>(*name)))
+            return false;
+    }
+}
+
+struct Reader {
+    std::string path;
+    fs::path base;                                 // the project file's folder
+    PackRequest* request;
+    std::map<std::string, const IniEntry*> single;  // section/key -> entry, for the single keys
+    int errorCode = EXIT_OK;
+    std::string error;
+
+    bool Fail(int line, const std::string& what)
+    {
+        if (errorCode == EXIT_OK) {
+            errorCode = EXIT_USAGE;
+            error = path + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what;
+        }
+        return false;
+    }
+
+    const IniEntry* Single(const char* section, const char* key) const
+    {
+        auto it = single.find(Lower(section) + "/" + Lower(key));
+        return it == single.end() ? nullptr : it->second;
+    }
+
+    bool YesNo(const IniEntry& e, bool* value)
+    {
+        std::string v = Lower(e.value);
+        if (v == "yes" || v == "true" || v == "1")
+            *value = true;
+        else if (v == "no" || v == "false" || v == "0")
+            *value = false;
+        else
+            return Fail(e.line, e.key + " must be yes or no, not \"" + e.value + "\"");
+        return true;
+    }
+
+    // Every file below dir, as paths relative to it, in name order; the
+    // archive's own output is left out.
+    bool FilesBelow(const fs::path& dir, std::vector<std::string>* relatives, int line)
+    {
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request->outDir, request->name))
+                relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
+        }
+        if (ec)
+            return Fail(line, "cannot read " + dir.string() + ": " + ec.message());
+        std::sort(relatives->begin(), relatives->end());
+        return true;
+    }
+
+    // Source = PATH [=> FOLDER]: a file; a folder, with everything below it;
+    // or a wildcard in the last part, each match taken as a file or folder.
+    bool AddSource(const IniEntry& e)
+    {
+        std::string spec = e.value, folder;
+        std::size_t arrow = spec.find("=>");
+        if (arrow != std::string::npos) {
+            folder = Trim(spec.substr(arrow + 2));
+            spec = Trim(spec.substr(0, arrow));
+            if (folder.empty())
+                return Fail(e.line, "no folder after \"=>\"");
+        }
+        spec = Slashed(spec);
+        if (spec.empty())
+            return Fail(e.line, "Source names no file");
+        while (spec.size() > 1 && spec.back() == '/')
+            spec.pop_back();
+        std::string prefix = folder == "." ? std::string() : MemberPathOf(Slashed(folder));
+        while (!prefix.empty() && prefix.back() == '\\')
+            prefix.pop_back();
+        while (!prefix.empty() && prefix.front() == '\\')
+            prefix.erase(0, 1);
+        if (!prefix.empty())
+            prefix += '\\';
+
+        std::size_t slash = spec.rfind('/');
+        std::string dirPart = slash == std::string::npos ? std::string() : spec.substr(0, slash);
+        std::string last = slash == std::string::npos ? spec : spec.substr(slash + 1);
+        if (dirPart.find_first_of("*?") != std::string::npos)
+            return Fail(e.line, "wildcards may stand only in the last part of \"" + e.value + "\"");
+        const fs::path dir = dirPart.empty() ? base : base / dirPart;
+        std::error_code ec;
+
+        // (member, source) pairs of this entry, in member order.
+        std::vector<std::pair<std::string, std::string>> found;
+        auto take = [&](const fs::path& p, const std::string& memberBase) {
+            if (fs::is_directory(p, ec)) {
+                std::vector<std::string> relatives;
+                if (!FilesBelow(p, &relatives, e.line))
+                    return false;
+                for (const std::string& rel : relatives)
+                    found.push_back({prefix + memberBase + MemberPathOf(rel), (p / rel).string()});
+            } else if (!IsOwnOutput(p.string(), request->outDir, request->name)) {
+                found.push_back({prefix + memberBase + p.filename().string(), p.string()});
+            }
+            return true;
+        };
+        if (last.find_first_of("*?") != std::string::npos) {
+            std::vector<fs::path> matches;
+            for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+                if (Matches(last.c_str(), it->path().filename().string().c_str()))
+                    matches.push_back(it->path());
+            }
+            std::sort(matches.begin(), matches.end());
+            for (const fs::path& m : matches)
+                if (!take(m, fs::is_directory(m, ec) ? m.filename().string() + "\\" : std::string()))
+                    return false;
+            if (found.empty())
+                return Fail(e.line, "nothing matches \"" + e.value + "\"");
+        } else {
+            fs::path p = last == "." || last.empty() ? dir : dir / last;
+            if (!fs::exists(p, ec))
+                return Fail(e.line, p.string() + " not found");
+            if (!take(p, std::string()))
+                return false;
+            if (found.empty())
+                return Fail(e.line, "no files below " + p.string());
+        }
+        std::stable_sort(found.begin(), found.end());
+        for (const auto& f : found)
+            request->files.push_back({f.second, f.first, e.line});
+        return true;
+    }
+
+    bool Read(const IniText& ini)
+    {
+        for (const IniHeading& h : ini.headings) {
+            bool known = false;
+            for (const KeyRule& k : kKeys)
+                known = known || Lower(k.section) == Lower(h.section);
+            if (!known)
+                return Fail(h.line, "unknown section [" + h.section + "]; known: [Setup], [Files], [Group], [Run]");
+        }
+        std::vector<const IniEntry*> sources, items, diskOne;
+        for (const IniEntry& e : ini.entries) {
+            if (e.section.empty())
+                return Fail(e.line, "\"" + e.key + "\" stands before any [Section]");
+            const KeyRule* rule = nullptr;
+            for (const KeyRule& k : kKeys)
+                if (Lower(k.section) == Lower(e.section) && Lower(k.key) == Lower(e.key))
+                    rule = &k;
+            if (rule == nullptr)
+                return Fail(e.line, "unknown key \"" + e.key + "\" in [" + e.section + "]");
+            if (e.value.empty())
+                return Fail(e.line, e.key + " has no value");
+            if (rule->repeatable) {
+                std::string k = rule->key;
+                (k == "Source" ? sources : k == "Item" ? items : diskOne).push_back(&e);
+                continue;
+            }
+            const IniEntry*& first = single[Lower(rule->section) + "/" + Lower(rule->key)];
+            if (first != nullptr)
+                return Fail(e.line, e.key + " given twice in [" + e.section + "] (first on line " +
+                                        std::to_string(first->line) + ")");
+            first = &e;
+        }
+
+        PackRequest& r = *request;
+        r.origin = path;
+        const IniEntry* name = Single("Setup", "Name");
+        if (name == nullptr)
+            return Fail(0, "[Setup] needs Name, the name of the installer and its volumes");
+        r.name = UpperCase(name->value);
+        std::string problem = CheckArchiveName(r.name);
+        if (!problem.empty())
+            return Fail(name->line, problem);
+        if (const IniEntry* e = Single("Setup", "Destination")) {
+            r.defaultDest = e->value;
+            r.destLine = e->line;
+        } else {
+            r.defaultDest = "C:\\" + r.name;
+        }
+        if (const IniEntry* e = Single("Setup", "ChangeDestination"))
+            if (!YesNo(*e, &r.allowChange))
+                return false;
+        const IniEntry* volume = Single("Setup", "VolumeSize");
+        const IniEntry* diskette = Single("Setup", "Diskette");
+        if (volume != nullptr && diskette != nullptr)
+            return Fail(diskette->line, "Diskette and VolumeSize (line " + std::to_string(volume->line) +
+                                            ") exclude each other");
+        if (volume != nullptr && !ParseVolumeSize(volume->value, &r.volumeSize))
+            return Fail(volume->line, "VolumeSize must be 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or one");
+        if (diskette != nullptr) {
+            r.disketteKind = diskette->value;
+            r.disketteLine = diskette->line;
+        }
+        if (const IniEntry* e = Single("Setup", "Images")) {
+            if (!YesNo(*e, &r.images))
+                return false;
+            r.imagesLine = e->line;
+        }
+        if (const IniEntry* e = Single("Setup", "Installer")) {
+            fs::path p = base / Slashed(e->value);
+            std::error_code ec;
+            if (!fs::is_regular_file(p, ec))
+                return Fail(e->line, "installer " + p.string() + " not found");
+            r.installer = p.string();
+        }
+        const IniEntry* output = Single("Setup", "Output");
+        r.outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
+        for (const IniEntry* e : diskOne) {
+            fs::path p = base / Slashed(e->value);
+            std::error_code ec;
+            if (!fs::is_regular_file(p, ec))
+                return Fail(e->line, p.string() + " not found");
+            r.diskOneFiles.push_back(p.string());
+            if (r.diskOneLine == 0)
+                r.diskOneLine = e->line;
+        }
+
+        for (const IniEntry* e : sources)
+            if (!AddSource(*e))
+                return false;
+
+        std::set<std::string> members;
+        for (const PackFile& f : r.files)
+            members.insert(UpperCase(f.member));
+        if (const IniEntry* e = Single("Group", "Name")) {
+            r.script.group = e->value;
+            r.groupLine = e->line;
+        }
+        for (const IniEntry* e : items) {
+            std::string command = Trim(e->value.substr(0, e->value.find(',')));
+            std::string title = e->value.find(',') == std::string::npos ? std::string()
+                                                                         : Trim(e->value.substr(e->value.find(',') + 1));
+            if (command.empty())
+                return Fail(e->line, "Item has no command before its comma");
+            // The installer makes the item's command line from the
+            // destination and this path: it must be one of the members.
+            if (members.count(UpperCase(MemberPathOf(Slashed(command)))) == 0)
+                return Fail(e->line, "group item \"" + command + "\" names no member of the archive");
+            r.script.items.push_back(MemberPathOf(Slashed(command)) + (title.empty() ? "" : "," + title));
+            r.itemLines.push_back(e->line);
+        }
+        if (const IniEntry* e = Single("Run", "Program")) {
+            r.script.program = e->value;
+            r.runLine = e->line;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read the project file " + path;
+        return EXIT_IO;
+    }
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    if (in.bad()) {
+        *error = "cannot read the project file " + path;
+        return EXIT_IO;
+    }
+    Reader reader;
+    reader.path = path;
+    reader.base = fs::path(path).parent_path();
+    if (reader.base.empty())
+        reader.base = ".";
+    reader.request = request;
+    *request = PackRequest();
+    IniText ini;
+    int line = 0;
+    std::string problem;
+    if (!ParseIni(text, &ini, &line, &problem))
+        reader.Fail(line, problem);
+    else
+        reader.Read(ini);
+    *error = reader.error;
+    return reader.errorCode;
+}
+
+}  // namespace bv

@@ -1,0 +1,24 @@
+// Project files: a release described in an INI file beside the product, read
+// into the same PackRequest that create's options fill.
+//
+//   [Setup]  Name, Destination, ChangeDestination, VolumeSize or Diskette,
+//            Images, Installer, Output, DiskOneFile (repeatable)
+//   [Files]  Source = PATH [=> FOLDER] (repeatable; entry order is member order)
+//   [Group]  Name, Item = COMMAND[, TITLE] (repeatable)
+//   [Run]    Program = COMMAND LINE
+//
+// Paths are relative to the project file. Errors name the file and the line:
+// "PROJECT.INI:12: unknown key "Nmae" in [Setup]".
+#pragma once
+#include <string>
+
+#include "packer/pack_request.h"
+
+namespace bv {
+
+// Fills *request from the project file. Returns EXIT_OK, EXIT_USAGE when the
+// file says something wrong or names files that are not there, EXIT_IO when
+// it cannot be read; *error says what and where.
+int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error);
+
+}  // namespace bv
