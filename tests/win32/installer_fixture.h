@@ -83,6 +83,18 @@ inline std::string Upper(std::string text)
     return text;
 }
 
+// The texts that are whole percentages ("%d %"), as numbers.
+inline std::vector<int> Percentages(const std::vector<std::string>& texts)
+{
+    std::vector<int> values;
+    for (const std::string& text : texts) {
+        size_t digits = 0;
+        while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') digits++;
+        if (digits > 0 && digits <= 3 && text.substr(digits) == " %") values.push_back(std::stoi(text));
+    }
+    return values;
+}
+
 // SETUP.EXE placed in dir as fileName and started in workDir (dir when
 // empty) under watch, with its setup dialog on screen.
 struct Installer {
@@ -112,11 +124,12 @@ struct Installer {
         }
         return false;
     }
-    // Holds the pump in the middle of the member: the step after the one
-    // that began it. True when the held step continues that member.
-    bool HoldInMember(const std::string& name)
+    // Holds the pump in the middle of the member, from the step after the
+    // one that begins it; set before the member begins.
+    void HoldInMember(const std::string& name) { watch.HoldAfterText(STATUS2, "Extracting: " + name); }
+    // Waits until the pump is held in the middle of that member.
+    bool WaitHeldInMember(const std::string& name)
     {
-        watch.HoldAfterText(STATUS2, "Extracting: " + name);
         return watch.WaitHeld() == STEP_CONTINUE && ItemText(dialog, STATUS2) == "Extracting: " + name;
     }
     // A mark through the dialog's queue: what was posted before is done.

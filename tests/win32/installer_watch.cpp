@@ -86,11 +86,13 @@ std::vector<std::string> Watched::Texts(int control) const
     return texts;
 }
 
-std::vector<std::string> Watched::StatusTrail() const
+std::vector<std::string> Watched::Trail() const
 {
     std::vector<std::string> trail;
-    for (const HookEvent& event : Events())
+    for (const HookEvent& event : Events()) {
         if (event.kind == HOOK_STATUS) trail.push_back(std::to_string(event.a) + ":" + event.text);
+        if (event.kind == HOOK_BOX) trail.push_back("box:" + event.text);
+    }
     return trail;
 }
 

@@ -31,8 +31,9 @@ public:
     std::vector<HookEvent> Events() const;
     // The texts given to status line control 5, 6 or 7, in order.
     std::vector<std::string> Texts(int control) const;
-    // Every status text as "control:text", the three lines interleaved.
-    std::vector<std::string> StatusTrail() const;
+    // Every status text as "control:text" and every box as "box:text",
+    // in the order SETUP.EXE showed them.
+    std::vector<std::string> Trail() const;
     std::vector<std::string> DdeCalls() const;
     std::vector<std::string> Drawn() const;
     // How many install steps of this code were let through.
