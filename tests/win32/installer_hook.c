@@ -185,17 +185,17 @@ static HCONV WINAPI LoggedDdeConnect(DWORD instance, HSZ service, HSZ topic, PCO
 static HDDEDATA WINAPI LoggedDdeCreateDataHandle(DWORD instance, LPBYTE bytes, DWORD length, DWORD offset, HSZ item,
                                                  UINT format, UINT flags)
 {
-    RecordCall("DdeCreateDataHandle length=%lu offset=%lu item=%p format=%u flags=0x%X", (unsigned long)length,
-               (unsigned long)offset, (void*)item, format, flags);
+    RecordCall("DdeCreateDataHandle length=%lu offset=%lu item=%s format=%u flags=0x%X", (unsigned long)length,
+               (unsigned long)offset, item ? "set" : "none", format, flags);
     return realDdeCreateDataHandle(instance, bytes, length, offset, item, format, flags);
 }
 
 static HDDEDATA WINAPI LoggedDdeClientTransaction(LPBYTE data, DWORD length, HCONV conversation, HSZ item, UINT format,
                                                   UINT type, DWORD timeout, LPDWORD result)
 {
-    RecordCall("DdeClientTransaction length=0x%lX conversation=%s item=%p format=%u type=0x%X timeout=%lu result=%p",
-               (unsigned long)length, Same(conversation, ddeConversation), (void*)item, format, type,
-               (unsigned long)timeout, (void*)result);
+    RecordCall("DdeClientTransaction length=0x%lX conversation=%s item=%s format=%u type=0x%X timeout=%lu result=%s",
+               (unsigned long)length, Same(conversation, ddeConversation), item ? "set" : "none", format, type,
+               (unsigned long)timeout, result ? "set" : "none");
     return realDdeClientTransaction(data, length, conversation, item, format, type, timeout, result);
 }
 
