@@ -139,7 +139,8 @@ TEST(Startup, ArchiveAndDirectoryAreNamedInCapitals)
         EXPECT_EQ(setup.watch.Texts(STATUS1),
                   (std::vector<std::string>{"", "Reading: SETUP.E00", "Reading: SETUP.E01"}));
         std::vector<std::string> drawn = setup.watch.Drawn();
-        EXPECT_NE(std::find(drawn.begin(), drawn.end(), "SETUP\rInstallation"), drawn.end()) << "banner title";
+        EXPECT_NE(std::find(drawn.begin(), drawn.end(), "SETUP\rInstallation"), drawn.end())
+            << "the banner title; drawn: " << ::testing::PrintToString(drawn);
         for (size_t n = 0; n < count; n++) DeleteFileA((volumes + "\\" + bv::VolumeFileName("SETUP", n)).c_str());
     }
 }
