@@ -283,8 +283,8 @@ int main(int argc, char** argv)
     Row("bytes installed", runs, [](const Run& r) { return static_cast<double>(r.bytes); }, "%10.0f", num(e.bytes));
     std::printf("time per step: pump time over steps; per step 2/3: from the step to the next pump message.\n"
                 "The bed runs Wine's virtual desktop: no window-manager waits when a window is hidden or\n"
-                "destroyed; the pump time is the installer's own. Times across processes are read from\n"
-                "the performance counter, so a gap may come out slightly negative.\n");
+                "destroyed; the pump time is the installer's own. The answer is timed just after it is\n"
+                "posted, so \"Yes to the layout\" may come out slightly negative.\n");
 
     bool whole = true;
     for (const Run& run : runs) whole = whole && run.files == e.members && run.bytes == e.bytes && Count(run, "script_reached");
