@@ -282,9 +282,9 @@ int main(int argc, char** argv)
     Row("files installed", runs, [](const Run& r) { return static_cast<double>(r.files); }, "%10.0f", num(e.members));
     Row("bytes installed", runs, [](const Run& r) { return static_cast<double>(r.bytes); }, "%10.0f", num(e.bytes));
     std::printf("time per step: pump time over steps; per step 2/3: from the step to the next pump message.\n"
-                "Wine on a bare Xvfb waits 2 s whenever a visible top-level window is hidden or destroyed\n"
-                "(no window manager reports it withdrawn): such waits (the question box closing, the dialog\n"
-                "ending) make the gaps of about 2 s outside the pump; the pump time is the installer's own.\n");
+                "The bed runs Wine's virtual desktop: no window-manager waits when a window is hidden or\n"
+                "destroyed; the pump time is the installer's own. The answer is timed just after it is\n"
+                "posted, so \"Yes to the layout\" may come out slightly negative.\n");
 
     bool whole = true;
     for (const Run& run : runs) whole = whole && run.files == e.members && run.bytes == e.bytes && Count(run, "script_reached");

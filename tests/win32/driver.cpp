@@ -147,7 +147,7 @@ std::string PlaceInstaller(const std::string& dir, const std::string& fileName)
     return target;
 }
 
-Process Start(const std::string& program, const std::string& workDir, const std::string& args)
+Process Start(const std::string& program, const std::string& workDir, const std::string& args, bool suspended)
 {
     std::string commandLine = "\"" + program + "\"";
     if (!args.empty()) commandLine += " " + args;
@@ -157,14 +157,15 @@ Process Start(const std::string& program, const std::string& workDir, const std:
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     Process process;
-    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(),
-                        &startup, &info)) {
+    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0,
+                        nullptr, workDir.c_str(), &startup, &info)) {
         ADD_FAILURE() << "cannot start " << program << " in " << workDir << ": error " << GetLastError();
         return process;
     }
     CloseHandle(info.hThread);
     process.handle = info.hProcess;
     process.id = info.dwProcessId;
+    process.threadId = info.dwThreadId;
     return process;
 }
 
@@ -315,6 +316,7 @@ Box WaitBox(const Process& process, const std::string& caption, int timeoutMs)
             if (IsWindowVisible(window) && Matches(window, "#32770", caption) && !BoxText(window).empty()) {
                 box.window = window;
                 box.text = BoxText(window);
+                box.owner = GetWindow(window, GW_OWNER);
                 return box;
             }
         }
@@ -344,48 +346,6 @@ int CountBoxes(const Process& process, const std::string& caption)
         if (IsWindowVisible(window) && Matches(window, "#32770", caption) && !BoxText(window).empty()) ++count;
     }
     return count;
-}
-
-TextRecorder::TextRecorder(HWND dialog, std::vector<int> ids)
-    : dialog_(dialog), ids_(std::move(ids)), texts_(ids_.size())
-{
-    InitializeCriticalSection(&lock_);
-    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-}
-
-TextRecorder::~TextRecorder()
-{
-    InterlockedExchange(&stop_, 1);
-    WaitForSingleObject(thread_, 5000);
-    CloseHandle(thread_);
-    DeleteCriticalSection(&lock_);
-}
-
-DWORD WINAPI TextRecorder::Run(void* self)
-{
-    auto* recorder = static_cast<TextRecorder*>(self);
-    while (!recorder->stop_ && IsWindow(recorder->dialog_)) {
-        for (size_t i = 0; i < recorder->ids_.size(); ++i) {
-            std::string text = ItemText(recorder->dialog_, recorder->ids_[i]);
-            EnterCriticalSection(&recorder->lock_);
-            auto& seen = recorder->texts_[i];
-            if (seen.empty() || seen.back() != text) seen.push_back(text);
-            LeaveCriticalSection(&recorder->lock_);
-        }
-        Sleep(1);
-    }
-    return 0;
-}
-
-std::vector<std::string> TextRecorder::Texts(int id) const
-{
-    EnterCriticalSection(&lock_);
-    std::vector<std::string> result;
-    for (size_t i = 0; i < ids_.size(); ++i) {
-        if (ids_[i] == id) result = texts_[i];
-    }
-    LeaveCriticalSection(&lock_);
-    return result;
 }
 
 FILETIME LastWriteTime(const std::string& path)

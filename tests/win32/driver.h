@@ -28,11 +28,14 @@ std::string PlaceInstaller(const std::string& dir, const std::string& fileName =
 struct Process {
     HANDLE handle = nullptr;
     DWORD id = 0;
+    DWORD threadId = 0;   // the first thread
 };
 
 // Starts program with the working directory workDir (command line: the
-// quoted program path and args).
-Process Start(const std::string& program, const std::string& workDir, const std::string& args = "");
+// quoted program path and args); suspended: its first thread waits for
+// ResumeThread.
+Process Start(const std::string& program, const std::string& workDir, const std::string& args = "",
+              bool suspended = false);
 // Waits for the process to end; returns its exit code, or -1 on timeout.
 long WaitExit(Process& process, int timeoutMs = 20000);
 // Ends a process that is still running (cleanup after a failed test).
@@ -70,29 +73,13 @@ bool WaitItemText(HWND dialog, int id, const std::string& expected, int timeoutM
 struct Box {
     HWND window = nullptr;
     std::string text;
+    HWND owner = nullptr;
 };
 Box WaitBox(const Process& process, const std::string& caption = "Brevant", int timeoutMs = 15000);
 // Presses the box's button with this label ("OK", "Yes", "No", "Retry", "Cancel").
 void Answer(const Box& box, const std::string& label);
 // Counts the message boxes the process has open now.
 int CountBoxes(const Process& process, const std::string& caption = "Brevant");
-
-// Records every text that the watched controls of a window are given, in
-// order, by polling fast in a background thread.
-class TextRecorder {
-public:
-    TextRecorder(HWND dialog, std::vector<int> ids);
-    ~TextRecorder();
-    std::vector<std::string> Texts(int id) const;
-private:
-    static DWORD WINAPI Run(void* self);
-    HWND dialog_;
-    std::vector<int> ids_;
-    std::vector<std::vector<std::string>> texts_;
-    mutable CRITICAL_SECTION lock_;
-    HANDLE thread_ = nullptr;
-    volatile LONG stop_ = 0;
-};
 
 // File times and attributes.
 FILETIME LastWriteTime(const std::string& path);

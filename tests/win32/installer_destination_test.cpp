@@ -55,7 +55,7 @@ TEST(Destination, EntriesAreTakenFromTheRootOfTheirDrive)
         Installer setup(dir);
         ASSERT_NE(setup.dialog, nullptr);
         setup.Next(c.entry);
-        if (c.asked) ExpectBox(setup, CREATE_QUESTION, "Yes");
+        if (c.asked) ExpectBox(setup, CREATE_QUESTION, QUESTION_BOX, "Yes");
         EXPECT_EQ(setup.WaitEnd(), 0);
         EXPECT_EQ(ReadFile(std::string(c.installedIn) + (c.installedIn[3] ? "\\" : "") + "BVMARK.TXT"), PAYLOAD);
         RemoveTree(c.cleanup);
@@ -74,7 +74,7 @@ TEST(Destination, RefusedEntriesGiveTheWarning)
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry);
         setup.Next(entry);
-        ExpectBox(setup, REFUSED, "OK");
+        ExpectBox(setup, REFUSED, WARNING_BOX);
         ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
         EXPECT_TRUE(IsItemVisible(setup.dialog, EDIT));
         EXPECT_TRUE(IsItemVisible(setup.dialog, NEXT));
@@ -82,7 +82,7 @@ TEST(Destination, RefusedEntriesGiveTheWarning)
         EXPECT_EQ(ItemText(setup.dialog, EDIT), Upper(entry));
     }
     Click(setup.dialog, ABORT);
-    ExpectBox(setup, "This will stop the program.", "Yes");
+    ExpectBox(setup, "This will stop the program.", QUESTION_BOX, "Yes");
     EXPECT_EQ(setup.WaitEnd(), 0);
 }
 
@@ -95,14 +95,14 @@ TEST(Destination, CreateQuestionNoThenYes)
     Installer setup(dir);
     ASSERT_NE(setup.dialog, nullptr);
     setup.Next("C:\\NEW\\SUB\\");
-    ExpectBox(setup, CREATE_QUESTION, "No");
+    ExpectBox(setup, CREATE_QUESTION, QUESTION_BOX, "No");
     ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
     EXPECT_TRUE(IsItemVisible(setup.dialog, NEXT));
     EXPECT_EQ(ItemText(setup.dialog, EDIT), "C:\\NEW\\SUB\\");
     EXPECT_FALSE(Exists("C:\\NEW"));
 
     Click(setup.dialog, NEXT);
-    ExpectBox(setup, CREATE_QUESTION, "Yes");
+    ExpectBox(setup, CREATE_QUESTION, QUESTION_BOX, "Yes");
     EXPECT_EQ(setup.WaitEnd(), 0);
     EXPECT_TRUE(Attributes("C:\\NEW") & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(ReadFile("C:\\NEW\\SUB\\BVMARK.TXT"), PAYLOAD);
@@ -120,8 +120,8 @@ TEST(Destination, DirectoryThatCannotBeMade)
     for (const char* entry : {"C:\\BVFILE\\SUB", "Q:\\APPS"}) {
         SCOPED_TRACE(entry);
         setup.Next(entry);
-        ExpectBox(setup, CREATE_QUESTION, "Yes");
-        ExpectBox(setup, CANNOT_CREATE, "OK");
+        ExpectBox(setup, CREATE_QUESTION, QUESTION_BOX, "Yes");
+        ExpectBox(setup, CANNOT_CREATE, ERROR_BOX);
         ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
         EXPECT_TRUE(IsItemVisible(setup.dialog, NEXT));
         EXPECT_FALSE(IsItemVisible(setup.dialog, STATUS1));
@@ -129,9 +129,7 @@ TEST(Destination, DirectoryThatCannotBeMade)
     // An existing file as destination is taken without a question; the
     // extraction then fails on the first member.
     setup.Next("C:\\BVFILE");
-    Box box = WaitBox(setup.process);
-    EXPECT_EQ(box.text, "ERROR:\r\nCannot open ouput file.");
-    Answer(box, "OK");
+    ExpectBox(setup, "ERROR:\r\nCannot open ouput file.", ERROR_BOX);
     EXPECT_EQ(setup.WaitEnd(), 0);
     DeleteFileA("C:\\BVFILE");
 }

@@ -18,13 +18,16 @@ bv::ArchiveInput SmallArchive(const std::string& dest, bool allowChange = true)
     return input;
 }
 
-// Two members, the second big enough for many install steps.
+// Two members, the second big enough for many install steps: the tests
+// hold the pump in its middle, so its size only has to give some slices.
+const size_t BIG_SIZE = 400000;
+
 bv::ArchiveInput SlowArchive(const std::string& dest)
 {
     bv::ArchiveInput input;
     input.defaultDest = dest;
     input.members.push_back(Member("SMALL.DAT", Bytes("small")));
-    input.members.push_back(Member("BIG.DAT", NoiseBytes(400000, 7)));
+    input.members.push_back(Member("BIG.DAT", NoiseBytes(BIG_SIZE, 7)));
     return input;
 }
 
@@ -177,14 +180,16 @@ TEST(SetupDialog, GeometryFollowsTheFontMetrics)
     EXPECT_EQ(PixelOf(setup.dialog, cw * 30 + 17, 40), 0x00FFFFFFu);
     EXPECT_EQ(PixelOf(setup.dialog, cw * 30 + 16, 40), 0x00DDDDDDu);
 
+    setup.watch.HoldSteps();
     Click(setup.dialog, NEXT);
-    Box question = WaitBox(setup.process);
-    Answer(question, "Yes");
+    ExpectBox(setup, "The specified directory do not exist.\r\nDo you want create it?", QUESTION_BOX, "Yes");
     ASSERT_TRUE(setup.WaitExtracting());
+    ASSERT_EQ(setup.watch.WaitHeld(), STEP_NEXT_MEMBER);   // the dialog stays while it is looked at
     RECT abort = ItemRect(setup.dialog, ABORT);
     ExpectRect(abort, w / 2 - cw * 6, ch * 11 + 45, cw * 12, ch * 2);
     for (int id : {EDIT, LIST, NEXT}) EXPECT_FALSE(IsItemVisible(setup.dialog, id)) << id;
     for (int id : {STATUS1, STATUS2, STATUS3}) EXPECT_TRUE(IsItemVisible(setup.dialog, id)) << id;
+    setup.watch.Release();
     EXPECT_EQ(setup.WaitEnd(), 0);
 }
 
@@ -231,7 +236,7 @@ TEST(SetupDialog, SystemMenuHoldsOnlyRestoreMoveAndMinimize)
     ASSERT_NE(setup.dialog, nullptr);
     EXPECT_EQ(SystemMenuCommands(setup), (std::vector<UINT>{SC_RESTORE, SC_MOVE, SC_MINIMIZE}));
     Click(setup.dialog, ABORT);
-    ExpectBox(setup, ABORT_QUESTION, "Yes");
+    ExpectBox(setup, ABORT_QUESTION, QUESTION_BOX, "Yes");
     EXPECT_EQ(setup.WaitEnd(), 0);
 }
 
@@ -247,12 +252,12 @@ TEST(SetupDialog, EscapeAndCloseDoNothingEnterPressesNext)
     PressKey(setup.dialog, VK_ESCAPE);
     PostMessageA(setup.dialog, WM_CLOSE, 0, 0);
     PostMessageA(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Sleep(1500);
+    ASSERT_TRUE(setup.Settle());
     EXPECT_TRUE(setup.DialogOpen());
     EXPECT_EQ(CountBoxes(setup.process), 0);
 
     PressKey(setup.dialog, VK_RETURN);
-    ExpectBox(setup, "The specified directory do not exist.\r\nDo you want create it?", "Yes");
+    ExpectBox(setup, "The specified directory do not exist.\r\nDo you want create it?", QUESTION_BOX, "Yes");
     EXPECT_EQ(setup.WaitEnd(), 0);
     EXPECT_EQ(ReadFile(dest + "\\README.TXT"), "read me\r\n");
 }
@@ -274,8 +279,9 @@ TEST(SetupDialog, LockedDestinationInstallsToTheDefault)
     EXPECT_EQ(ReadFile(dest + "\\README.TXT"), "read me\r\n");
 }
 
-// No leaves the installation going; Enter during the extraction neither
-// restarts nor disturbs it; Yes ends it and keeps what was written.
+// No leaves the installation going on where it stopped; Yes ends it and
+// keeps what was written. The pump is held in the middle of BIG.DAT
+// whenever the test acts, and only the question holds it while it is open.
 TEST(SetupDialog, AbortDuringExtraction)
 {
     std::string dir = FreshDir("abort");
@@ -288,37 +294,41 @@ TEST(SetupDialog, AbortDuringExtraction)
     // A step that was posted just before the question opened (here posted
     // by hand) waits for the answer and runs after No.
     Click(setup.dialog, ABORT);
-    Box first = WaitBox(setup.process);
-    EXPECT_EQ(first.text, ABORT_QUESTION);
-    PostMessageA(setup.dialog, WM_USER + 51, 1, 0);
-    Sleep(1000);
+    Box first = WaitBoxOf(setup, ABORT_QUESTION, QUESTION_BOX);
+    PostMessageA(setup.dialog, WM_USER + 51, STEP_ANNOUNCE, 0);
+    ASSERT_TRUE(setup.Settle());   // the step has reached the dialog
     EXPECT_EQ(ItemText(setup.dialog, STATUS1), "");
     Answer(first, "No");
     EXPECT_TRUE(WaitItemText(setup.dialog, STATUS1, "Reading: SETUP.E00"));
     EXPECT_TRUE(setup.DialogOpen());
 
+    setup.HoldInMember("BIG.DAT");
     Click(setup.dialog, NEXT);
-    ASSERT_TRUE(setup.WaitExtracting());
-    ASSERT_TRUE(WaitItemText(setup.dialog, STATUS2, "Extracting: BIG.DAT", 30000));
-    for (int n = 0; n < 3; n++) PressKey(setup.dialog, VK_RETURN);
+    ASSERT_TRUE(setup.WaitHeldInMember("BIG.DAT"));
     Click(setup.dialog, ABORT);
-    Box question = WaitBox(setup.process);
-    EXPECT_EQ(question.text, ABORT_QUESTION);
-    std::string percentBefore = ItemText(setup.dialog, STATUS3);
-    Sleep(1500);   // no step runs while the question is open
-    EXPECT_EQ(ItemText(setup.dialog, STATUS3), percentBefore);
+    Box question = WaitBoxOf(setup, ABORT_QUESTION, QUESTION_BOX);
+    const int stepsBefore = setup.watch.Steps(STEP_CONTINUE);
+    const std::vector<int> percentBefore = Percentages(setup.watch.Texts(STATUS3));
+    ASSERT_FALSE(percentBefore.empty());
+    setup.watch.AllowSteps(2);   // from now on only the question holds the pump
+    ASSERT_TRUE(setup.Settle());
+    EXPECT_EQ(setup.watch.Steps(STEP_CONTINUE), stepsBefore) << "a step ran while the question was open";
     Answer(question, "No");
-    ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
-    // The extraction goes on where it stopped.
-    for (int waited = 0; waited < 20000 && ItemText(setup.dialog, STATUS3) == percentBefore; waited += 50) Sleep(50);
-    EXPECT_NE(ItemText(setup.dialog, STATUS3), percentBefore);
-    EXPECT_EQ(ItemText(setup.dialog, STATUS1), "Reading: SETUP.E00");
-    EXPECT_EQ(ItemText(setup.dialog, STATUS2), "Extracting: BIG.DAT");
+    // The extraction goes on where it stopped: two more slices of BIG.DAT.
+    ASSERT_TRUE(setup.WaitHeldInMember("BIG.DAT"));
+    EXPECT_EQ(setup.watch.Steps(STEP_CONTINUE), stepsBefore + 2);
     EXPECT_EQ(CountBoxes(setup.process), 0);
 
     Click(setup.dialog, ABORT);
-    ExpectBox(setup, ABORT_QUESTION, "Yes");
+    ExpectBox(setup, ABORT_QUESTION, QUESTION_BOX, "Yes");
     EXPECT_EQ(setup.WaitEnd(), 0);
+    EXPECT_EQ(setup.watch.Texts(STATUS1), (std::vector<std::string>{"", "Reading: SETUP.E00", "Reading: SETUP.E00"}));
+    EXPECT_EQ(setup.watch.Texts(STATUS2), (std::vector<std::string>{"", "Extracting: SMALL.DAT", "Extracting: BIG.DAT"}));
+    // BIG.DAT's percentages rose on from where the question stopped them.
+    std::vector<int> percent = Percentages(setup.watch.Texts(STATUS3));
+    ASSERT_GT(percent.size(), percentBefore.size());
+    EXPECT_GT(percent[percentBefore.size()], percentBefore.back());
+    EXPECT_LT(percent.back(), 100);
     EXPECT_EQ(ReadFile(dest + "\\SMALL.DAT"), "small");
     std::string big = ReadFile(dest + "\\BIG.DAT");
     EXPECT_TRUE(Exists(dest + "\\BIG.DAT"));
@@ -326,7 +336,9 @@ TEST(SetupDialog, AbortDuringExtraction)
     EXPECT_EQ(big, AsString(input.members[1].data).substr(0, big.size()));
 }
 
-// Enter during the whole extraction: the installation completes intact.
+// Enter presses Next, the default button, which stays hidden during the
+// extraction: pressed before the first member and in the middle of one,
+// it neither restarts nor disturbs the installation.
 TEST(SetupDialog, EnterDuringExtractionDoesNotRestart)
 {
     std::string dir = FreshDir("enter");
@@ -336,15 +348,25 @@ TEST(SetupDialog, EnterDuringExtractionDoesNotRestart)
     WriteArchive(dir, input);
     Installer setup(dir);
     ASSERT_NE(setup.dialog, nullptr);
+    setup.watch.HoldSteps();
     Click(setup.dialog, NEXT);
-    ASSERT_TRUE(setup.WaitExtracting());
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(setup.process.handle, 200) == WAIT_TIMEOUT && GetTickCount() - start < 60000) {
-        if (CountBoxes(setup.process) > 0) break;
-        PressKey(setup.dialog, VK_RETURN);
-    }
-    EXPECT_EQ(CountBoxes(setup.process), 0) << DescribeScreen();
+    ASSERT_EQ(setup.watch.WaitHeld(), STEP_NEXT_MEMBER);
+    for (int n = 0; n < 3; n++) PressKey(setup.dialog, VK_RETURN);
+    ASSERT_TRUE(setup.Settle());
+
+    setup.HoldInMember("BIG.DAT");
+    setup.watch.Release();
+    ASSERT_TRUE(setup.WaitHeldInMember("BIG.DAT"));
+    for (int n = 0; n < 3; n++) PressKey(setup.dialog, VK_RETURN);
+    ASSERT_TRUE(setup.Settle());
+    setup.watch.Release();
+
     EXPECT_EQ(setup.WaitEnd(), 0);
+    EXPECT_EQ(CountBoxes(setup.process), 0);
+    EXPECT_EQ(setup.watch.Steps(STEP_ANNOUNCE), 1);
+    EXPECT_EQ(setup.watch.Texts(STATUS1), (std::vector<std::string>{"", "Reading: SETUP.E00", ""}));
+    EXPECT_EQ(setup.watch.Texts(STATUS2),
+              (std::vector<std::string>{"", "Extracting: SMALL.DAT", "Extracting: BIG.DAT", ""}));
     EXPECT_EQ(ReadFile(dest + "\\BIG.DAT"), AsString(input.members[1].data));
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "installer_watch.h"
 #include "packer/archive_writer.h"
 
 namespace installer_test {
@@ -16,6 +17,14 @@ namespace installer_test {
 using namespace driver;
 
 enum { EDIT = 1, LIST = 2, ABORT = 3, NEXT = 4, STATUS1 = 5, STATUS2 = 6, STATUS3 = 7 };
+// Install steps: announce, next member, continue the member.
+enum { STEP_ANNOUNCE = 1, STEP_NEXT_MEMBER = 2, STEP_CONTINUE = 3 };
+
+// The message boxes' icons and buttons.
+const UINT ERROR_BOX = MB_ICONERROR | MB_OK;
+const UINT WARNING_BOX = MB_ICONWARNING | MB_OK;
+const UINT QUESTION_BOX = MB_ICONQUESTION | MB_YESNO;
+const UINT DISK_PROMPT = MB_ICONEXCLAMATION | MB_RETRYCANCEL;
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text)
 {
@@ -74,17 +83,31 @@ inline std::string Upper(std::string text)
     return text;
 }
 
-// SETUP.EXE started in dir, with its setup dialog on screen.
+// The texts that are whole percentages ("%d %"), as numbers.
+inline std::vector<int> Percentages(const std::vector<std::string>& texts)
+{
+    std::vector<int> values;
+    for (const std::string& text : texts) {
+        size_t digits = 0;
+        while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') digits++;
+        if (digits > 0 && digits <= 3 && text.substr(digits) == " %") values.push_back(std::stoi(text));
+    }
+    return values;
+}
+
+// SETUP.EXE placed in dir as fileName and started in workDir (dir when
+// empty) under watch, with its setup dialog on screen.
 struct Installer {
-    Process process;
+    Watched watch;
+    Process& process;
     HWND dialog = nullptr;
 
-    explicit Installer(const std::string& dir)
+    explicit Installer(const std::string& dir, const std::string& fileName = "SETUP.EXE",
+                       const std::string& workDir = "")
+        : watch(PlaceInstaller(dir, fileName), workDir.empty() ? dir : workDir), process(watch.process)
     {
-        process = Start(PlaceInstaller(dir), dir);
         dialog = WaitWindow(process, "#32770", "BREVANT");
     }
-    ~Installer() { Kill(process); }
 
     // Types the entry into the destination field and presses Next.
     void Next(const std::string& entry)
@@ -95,22 +118,41 @@ struct Installer {
     // Waits for the extraction layout (the status lines shown).
     bool WaitExtracting(int timeoutMs = 15000)
     {
-        for (int waited = 0; waited <= timeoutMs; waited += 50) {
+        for (int waited = 0; waited <= timeoutMs; waited += 10) {
             if (IsItemVisible(dialog, STATUS1)) return true;
-            Sleep(50);
+            Sleep(10);
         }
         return false;
     }
+    // Holds the pump in the middle of the member, from the step after the
+    // one that begins it; set before the member begins.
+    void HoldInMember(const std::string& name) { watch.HoldAfterText(STATUS2, "Extracting: " + name); }
+    // Waits until the pump is held in the middle of that member.
+    bool WaitHeldInMember(const std::string& name)
+    {
+        return watch.WaitHeld() == STEP_CONTINUE && ItemText(dialog, STATUS2) == "Extracting: " + name;
+    }
+    // A mark through the dialog's queue: what was posted before is done.
+    bool Settle() { return watch.Mark(dialog); }
     bool DialogOpen() { return IsWindow(dialog) && IsWindowVisible(dialog); }
     long WaitEnd(int timeoutMs = 60000) { return WaitExit(process, timeoutMs); }
 };
 
-// Expects one box with this text; answers it.
-inline void ExpectBox(const Installer& setup, const std::string& text, const std::string& answer = "OK")
+// Waits for a box with this text and style, owned by the setup dialog.
+inline Box WaitBoxOf(const Installer& setup, const std::string& text, UINT style)
 {
-    Box box = WaitBox(setup.process);
+    Box box = setup.watch.WaitBox();
     EXPECT_EQ(box.text, text);
-    Answer(box, answer);
+    if (!box.window) return box;
+    EXPECT_EQ(setup.watch.StyleOf(box), style) << box.text;
+    EXPECT_EQ(box.owner, setup.dialog) << "box \"" << box.text << "\" is not owned by the setup dialog";
+    return box;
+}
+
+// Expects one box with this text and style; answers it.
+inline void ExpectBox(const Installer& setup, const std::string& text, UINT style, const std::string& answer = "OK")
+{
+    Answer(WaitBoxOf(setup, text, style), answer);
 }
 
 }  // namespace installer_test

@@ -53,8 +53,7 @@ TEST(InstallScript, EndRecordAloneStartsNothing)
     Click(setup.dialog, NEXT);
     EXPECT_EQ(setup.WaitEnd(), 0);
     EXPECT_EQ(ReadFile(run.dest + "\\README.TXT"), "read me");
-    Sleep(1000);
-    EXPECT_FALSE(Exists(run.dest + "\\" + LAUNCH_RECORD));
+    EXPECT_EQ(setup.watch.Texts(STATUS1), (std::vector<std::string>{"", "Reading: SETUP.E00", ""})) << "nothing executed";
 }
 
 // The program starts in the destination with its command line unchanged.
@@ -94,8 +93,7 @@ TEST(InstallScript, MissingProgramIsReported)
     Installer setup(run.dir);
     ASSERT_NE(setup.dialog, nullptr);
     Click(setup.dialog, NEXT);
-    Box box = WaitBox(setup.process);
-    EXPECT_EQ(box.text, "Execution failed; error code = 2");
+    Box box = WaitBoxOf(setup, "Execution failed; error code = 2", ERROR_BOX);
     EXPECT_EQ(ItemText(setup.dialog, STATUS1), "Executing: NOPROG.EXE /X");
     EXPECT_EQ(ItemText(setup.dialog, STATUS2), "");
     EXPECT_EQ(ItemText(setup.dialog, STATUS3), "");
@@ -118,10 +116,9 @@ TEST(InstallScript, ItemBeforeAnyGroupIsDamage)
     Installer setup(run.dir);
     ASSERT_NE(setup.dialog, nullptr);
     Click(setup.dialog, NEXT);
-    ExpectBox(setup, "ERROR:\r\nSource file damaged.");
+    ExpectBox(setup, "ERROR:\r\nSource file damaged.", ERROR_BOX);
     EXPECT_EQ(setup.WaitEnd(), 0);
-    Sleep(1000);
-    EXPECT_FALSE(Exists(run.dest + "\\" + LAUNCH_RECORD));
+    EXPECT_EQ(setup.watch.Texts(STATUS1), (std::vector<std::string>{"", "Reading: SETUP.E00", ""})) << "nothing executed";
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // stamps and attributes, the progress texts; and archives that are damaged
 // or try to write outside the destination.
 #include <algorithm>
-#include <cstdio>
 
 #include "installer_fixture.h"
 
@@ -12,11 +11,6 @@ using namespace installer_test;
 namespace {
 
 const std::uint32_t READONLY_ARCHIVE = bv::ATTR_READONLY | bv::ATTR_ARCHIVE;
-
-bool Contains(const std::vector<std::string>& texts, const std::string& text)
-{
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
 
 bool SameTime(const FILETIME& a, const FILETIME& b)
 {
@@ -54,16 +48,14 @@ TEST(TypicalInstallation, AcrossVolumesWithADiskPrompt)
 
     Installer setup(dir);
     ASSERT_NE(setup.dialog, nullptr);
-    TextRecorder recorder(setup.dialog, {STATUS1, STATUS2, STATUS3});
     Click(setup.dialog, NEXT);
 
-    Box prompt = WaitBox(setup.process, "Brevant", 60000);
-    EXPECT_EQ(prompt.text, "Insert disk number 1 with file \"SETUP.E01\"\r\nin " + Upper(dir));
-    Answer(prompt, "Retry");   // still missing: asked again
-    prompt = WaitBox(setup.process);
-    EXPECT_EQ(prompt.text, "Insert disk number 1 with file \"SETUP.E01\"\r\nin " + Upper(dir));
+    const std::string prompt = "Insert disk number 1 with file \"SETUP.E01\"\r\nin " + Upper(dir);
+    Box box = WaitBoxOf(setup, prompt, DISK_PROMPT);
+    Answer(box, "Retry");   // still missing: asked again
+    box = WaitBoxOf(setup, prompt, DISK_PROMPT);
     ASSERT_TRUE(MoveFileA((held + "\\SETUP.E01").c_str(), (dir + "\\SETUP.E01").c_str()));
-    Answer(prompt, "Retry");
+    Answer(box, "Retry");
     EXPECT_EQ(setup.WaitEnd(), 0);
 
     for (const bv::ArchiveMember& member : input.members) {
@@ -73,22 +65,40 @@ TEST(TypicalInstallation, AcrossVolumesWithADiskPrompt)
         EXPECT_TRUE(SameTime(LastWriteTime(path), StampToFileTime(member.dosStamp)));
         EXPECT_EQ(Attributes(path) & FILE_ATTRIBUTE_READONLY, member.attributes & FILE_ATTRIBUTE_READONLY);
     }
-    std::vector<std::string> line1 = recorder.Texts(STATUS1);
-    std::vector<std::string> line2 = recorder.Texts(STATUS2);
-    std::vector<std::string> line3 = recorder.Texts(STATUS3);
-    EXPECT_TRUE(Contains(line1, "Reading: SETUP.E00"));
-    EXPECT_TRUE(Contains(line1, "Reading: SETUP.E01"));
-    EXPECT_TRUE(Contains(line2, "Extracting: X.DAT"));
-    EXPECT_TRUE(Contains(line3, "100 %"));
-    // Line 3 carries only percentages; it is emptied for the script.
-    for (const std::string& text : line3) {
-        if (text.empty()) continue;
-        int percent = -1;
-        char sign = 0;
-        ASSERT_EQ(std::sscanf(text.c_str(), "%d %c", &percent, &sign), 2) << text;
-        EXPECT_EQ(text, std::to_string(percent) + " %");
-        EXPECT_TRUE(percent >= 0 && percent <= 100) << text;
+    // Every status text, in order: all three lines emptied at the start and
+    // for the script; each volume announced as it is opened, the missing
+    // one before it is asked for; each member's name and percentages.
+    std::vector<std::string> reading = {""};
+    for (size_t n = 0; n < volumes.size(); n++) reading.push_back("Reading: " + bv::VolumeFileName("SETUP", n));
+    reading.push_back("");
+    EXPECT_EQ(setup.watch.Texts(STATUS1), reading);
+    EXPECT_EQ(setup.watch.Texts(STATUS2), (std::vector<std::string>{"", "Extracting: README.TXT", "Extracting: X.DAT",
+                                                                    "Extracting: EMPTY.DAT", "Extracting: RO.TXT", ""}));
+    std::vector<std::string> trail = setup.watch.Trail();
+    auto at = [&](const std::string& entry) { return std::find(trail.begin(), trail.end(), entry) - trail.begin(); };
+    EXPECT_LT(at("6:Extracting: X.DAT"), at("5:Reading: SETUP.E01"));
+    EXPECT_EQ(at("5:Reading: SETUP.E01") + 1, at("box:" + prompt));
+    EXPECT_EQ(trail[at("box:" + prompt) + 1], "box:" + prompt);
+    EXPECT_LT(at("box:" + prompt), at("6:Extracting: EMPTY.DAT"));
+    // Line 3 per member: "0 %" when it opens, rising percentages to
+    // "100 %", and "100 %" again when it is finished.
+    std::vector<std::vector<std::string>> percent;
+    for (const std::string& entry : trail) {
+        if (entry.rfind("6:Extracting: ", 0) == 0) percent.emplace_back();
+        if (entry.rfind("7:", 0) == 0 && !percent.empty()) percent.back().push_back(entry.substr(2));
     }
+    ASSERT_EQ(percent.size(), input.members.size());
+    percent.back().pop_back();   // emptied for the script
+    EXPECT_EQ(percent[0], (std::vector<std::string>{"0 %", "100 %", "100 %"}));
+    EXPECT_EQ(percent[2], (std::vector<std::string>{"0 %", "100 %"}));
+    EXPECT_EQ(percent[3], (std::vector<std::string>{"0 %", "100 %", "100 %"}));
+    std::vector<int> x = Percentages(percent[1]);
+    ASSERT_EQ(x.size(), percent[1].size()) << "only percentages";
+    ASSERT_GE(x.size(), 5u);
+    EXPECT_EQ(x.front(), 0);
+    EXPECT_EQ(x[x.size() - 2], 100);
+    EXPECT_EQ(x.back(), 100);
+    for (size_t n = 2; n + 1 < x.size(); n++) EXPECT_LT(x[n - 1], x[n]) << "percentages rise";
 }
 
 // Writes the typical archive with one byte sequence replaced (same length).
@@ -139,7 +149,7 @@ TEST(TypicalInstallation, DamagedAndHostileArchives)
         Installer setup(dir);
         ASSERT_NE(setup.dialog, nullptr);
         Click(setup.dialog, NEXT);
-        ExpectBox(setup, c.message);
+        ExpectBox(setup, c.message, ERROR_BOX);
         EXPECT_EQ(setup.WaitEnd(), 0);
         EXPECT_EQ(ReadFile(dest + "\\FIRST.TXT"), "first");
         EXPECT_FALSE(Exists(dir + "\\EVIL.TXT"));
@@ -160,7 +170,7 @@ TEST(TypicalInstallation, CancelledDiskPromptEndsQuietly)
     Installer setup(dir);
     ASSERT_NE(setup.dialog, nullptr);
     Click(setup.dialog, NEXT);
-    ExpectBox(setup, "Insert disk number 1 with file \"SETUP.E01\"\r\nin " + Upper(dir), "Cancel");
+    ExpectBox(setup, "Insert disk number 1 with file \"SETUP.E01\"\r\nin " + Upper(dir), DISK_PROMPT, "Cancel");
     EXPECT_EQ(setup.WaitEnd(), 0);
     EXPECT_EQ(ReadFile(dest + "\\README.TXT"), "Read me first.\r\n");
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "installer_watch.h"
 #include "progman_standin.h"
 
 using namespace driver;
@@ -57,42 +58,43 @@ struct Outcome {
     std::vector<std::string> boxes;       // every box but the create question, in order
     std::vector<std::string> statusLine2;
     std::vector<std::string> statusLine3;
+    std::vector<std::string> ddeCalls;    // SETUP.EXE's calls into the DDE library
     long exitCode = -1;
 };
 
 // Runs SETUP.EXE in dir with the destination its volume names: Next, Yes
-// to creating the destination, OK to every other box, until it ends.
+// to creating the destination, OK to every other box, until it ends. Every
+// box is owned by the setup dialog; the create question asks with Yes and
+// No, every other box here is an error with OK.
 Outcome Install(const std::string& dir)
 {
     Outcome outcome;
-    Process setup = Start(dir + "\\SETUP.EXE", dir);
-    HWND dialog = WaitWindow(setup, "#32770", "BREVANT");
-    if (!dialog) {
-        Kill(setup);
-        return outcome;
-    }
-    auto recorder = std::make_unique<TextRecorder>(dialog, std::vector<int>{IDC_STATUS2, IDC_STATUS3});
+    Watched setup(dir + "\\SETUP.EXE", dir);
+    HWND dialog = WaitWindow(setup.process, "#32770", "BREVANT");
+    if (!dialog) return outcome;
     Click(dialog, IDC_NEXT);
-    for (int waited = 0; WaitForSingleObject(setup.handle, 20) == WAIT_TIMEOUT; waited += 20) {
+    for (int waited = 0; WaitForSingleObject(setup.process.handle, 20) == WAIT_TIMEOUT; waited += 20) {
         if (waited > 60000) {
             ADD_FAILURE() << "setup did not end\n" << DescribeScreen();
-            Kill(setup);
             return outcome;
         }
-        if (CountBoxes(setup) == 0) continue;
-        Box box = WaitBox(setup);
+        if (CountBoxes(setup.process) == 0) continue;
+        Box box = setup.WaitBox();
+        EXPECT_EQ(box.owner, dialog) << box.text;
         if (box.text == CREATE_QUESTION) {
+            EXPECT_EQ(setup.StyleOf(box), static_cast<UINT>(MB_ICONQUESTION | MB_YESNO));
             Answer(box, "Yes");
         } else {
+            EXPECT_EQ(setup.StyleOf(box), static_cast<UINT>(MB_ICONERROR | MB_OK)) << box.text;
             outcome.boxes.push_back(box.text);
             Answer(box, "OK");
         }
         for (int i = 0; i < 250 && IsWindow(box.window) && IsWindowVisible(box.window); i++) Sleep(20);
     }
-    outcome.statusLine2 = recorder->Texts(IDC_STATUS2);
-    outcome.statusLine3 = recorder->Texts(IDC_STATUS3);
-    recorder.reset();
-    outcome.exitCode = WaitExit(setup);
+    outcome.statusLine2 = setup.Texts(IDC_STATUS2);
+    outcome.statusLine3 = setup.Texts(IDC_STATUS3);
+    outcome.ddeCalls = setup.DdeCalls();
+    outcome.exitCode = WaitExit(setup.process);
     return outcome;
 }
 
@@ -112,14 +114,6 @@ std::string Upper(std::string text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return text;
-}
-
-bool Contains(const std::vector<std::string>& texts, const std::string& text)
-{
-    for (const std::string& seen : texts) {
-        if (seen == text) return true;
-    }
-    return false;
 }
 
 // Waits for a file that a started program writes.
@@ -321,6 +315,32 @@ std::string Printable(const std::vector<std::string>& commands)
     return text;
 }
 
+// SETUP.EXE's calls into the DDE library, as the hook library records them.
+const char DDE_INITIALIZE[] = "DdeInitializeA instance=0 command=0x10";
+const char DDE_STRING[] = "DdeCreateStringHandleA same \"PROGMAN\" codepage=1004";
+const char DDE_CONNECT[] =
+    "DdeConnect service=same topic=same context=cb=36 flags=0 country=0 codepage=0 language=0 security=0 qos=0,0,0,0";
+const char DDE_DISCONNECT[] = "DdeDisconnect same";
+const char DDE_FREE_STRING[] = "DdeFreeStringHandle same";
+const char DDE_UNINITIALIZE[] = "DdeUninitialize same";
+
+// The calls of a conversation that sends these commands: a CF_TEXT data
+// handle for each, handed to an execute transaction that waits 10000 ms
+// for CreateGroup and 1000 ms for each AddItem.
+std::vector<std::string> DdeCallsSending(const std::vector<std::string>& commands)
+{
+    std::vector<std::string> calls = {DDE_INITIALIZE, DDE_STRING, DDE_CONNECT};
+    for (const std::string& command : commands) {
+        const bool createGroup = &command == &commands.front();
+        calls.push_back("DdeCreateDataHandle length=" + std::to_string(command.size()) +
+                        " offset=0 item=none format=1 flags=0x0");
+        calls.push_back("DdeClientTransaction length=0xFFFFFFFF conversation=same item=none format=0 type=0x4050 "
+                        "timeout=" + std::string(createGroup ? "10000" : "1000") + " result=none");
+    }
+    for (const char* call : {DDE_DISCONNECT, DDE_FREE_STRING, DDE_UNINITIALIZE}) calls.push_back(call);
+    return calls;
+}
+
 TEST_F(StandIn, NoServerAnsweringShowsErrorOnceAndLaunchesNothing)
 {
     std::string dir = PlaceKit(FreshDir("pm_noserver"), Volume("C:\\PMTEST", {}, "[GROUPNAME=Tools][ITEMNAME=EDIT.EXE,Editor]" +
@@ -328,6 +348,8 @@ TEST_F(StandIn, NoServerAnsweringShowsErrorOnceAndLaunchesNothing)
     Outcome outcome = Install(dir);
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.boxes, std::vector<std::string>{GROUP_FAILED});
+    EXPECT_EQ(outcome.ddeCalls,
+              (std::vector<std::string>{DDE_INITIALIZE, DDE_STRING, DDE_CONNECT, DDE_FREE_STRING, DDE_UNINITIALIZE}));
 }
 
 struct CommandCase {
@@ -335,6 +357,7 @@ struct CommandCase {
     std::string destination;   // as the volume names it; an empty one: a fresh directory\APP
     std::string script;        // after the end-of-files record
     std::vector<std::string> expected;   // commands; "@" stands for the destination
+    std::vector<standin::Answer> answers = {};   // accepted at once unless told
 };
 
 std::string Expand(const std::string& text, const std::string& destination)
@@ -363,6 +386,11 @@ const CommandCase COMMAND_CASES[] = {
     {"LongestGroupName", "", "[GROUPNAME=" + LONG_GROUP + "][TARNBOLT=END]", {CreateGroup(LONG_GROUP)}},
     {"GroupWithoutItemsStartsNothing", "", "[GROUPNAME=Tools][TARNBOLT=END]" + std::string(NO_LAUNCH),
      {CreateGroup("Tools")}},
+    // Late answers within the waits: CreateGroup waits 10 s, AddItem 1 s.
+    {"CreateGroupAnsweredAfterThreeSeconds", "", "[GROUPNAME=Tools][ITEMNAME=EDIT.EXE,Editor][TARNBOLT=END]",
+     {CreateGroup("Tools"), AddItem("@\\EDIT.EXE", "Editor")}, {standin::Delay(3000)}},
+    {"AddItemAnsweredAfterSevenTenthsOfASecond", "", "[GROUPNAME=Tools][ITEMNAME=EDIT.EXE,Editor][TARNBOLT=END]",
+     {CreateGroup("Tools"), AddItem("@\\EDIT.EXE", "Editor")}, {standin::Accept(), standin::Delay(700)}},
 };
 
 TEST_F(StandIn, CommandTextsByteForByte)
@@ -375,13 +403,14 @@ TEST_F(StandIn, CommandTextsByteForByte)
         std::vector<std::string> expected;
         for (const std::string& command : c.expected) expected.push_back(Expand(command, Upper(destination)));
 
-        standin::StandInServer server;
+        standin::StandInServer server(c.answers);
         ASSERT_TRUE(server.Serving());
         Outcome outcome = Install(dir);
         EXPECT_EQ(outcome.exitCode, 0);
         EXPECT_TRUE(outcome.boxes.empty()) << outcome.boxes.front();
         EXPECT_EQ(server.Connections(), 1);
         EXPECT_EQ(server.Commands(), expected) << Printable(server.Commands());
+        EXPECT_EQ(outcome.ddeCalls, DdeCallsSending(expected));
     }
 }
 
@@ -437,8 +466,8 @@ TEST_F(StandIn, RefusalsEndTheListWithOneMessageAndNoLaunch)
         EXPECT_EQ(outcome.exitCode, 0);
         EXPECT_EQ(outcome.boxes, c.boxes);
         EXPECT_EQ(server.Commands().size(), c.commandsSent) << Printable(server.Commands());
-        EXPECT_TRUE(Contains(outcome.statusLine2, CREATING_GROUP));
-        EXPECT_TRUE(Contains(outcome.statusLine3, "Tools"));
+        EXPECT_EQ(outcome.statusLine2, (std::vector<std::string>{"", "", CREATING_GROUP}));
+        EXPECT_EQ(outcome.statusLine3, (std::vector<std::string>{"", "", "Tools"}));
     }
 }
 

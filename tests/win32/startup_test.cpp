@@ -1,10 +1,11 @@
 // Start-up of SETUP.EXE: where it looks for volume 0, what it says when the
-// volume is missing or foreign, and that it always exits with code 0.
-#include <gtest/gtest.h>
+// volume is missing or foreign, that it always exits with code 0, and the
+// names it derives from its own file name and its working directory.
+#include <algorithm>
 
-#include "driver.h"
+#include "installer_fixture.h"
 
-using namespace driver;
+using namespace installer_test;
 
 namespace {
 
@@ -21,30 +22,34 @@ bool SetupDialogShown(const Process& setup)
     return false;
 }
 
-// Starts the installer and expects one error box with this text, no setup
-// dialog, and exit code 0 after OK.
+// Starts the installer and expects one error box with this text, owned by
+// the main window (no setup dialog), and exit code 0 after OK.
 void ExpectStartupError(const std::string& dir, const std::string& program, const std::string& text)
 {
-    Process setup = Start(program, dir);
-    Box box = WaitBox(setup);
+    Watched setup(program, dir);
+    Box box = setup.WaitBox();
     EXPECT_EQ(box.text, text);
-    EXPECT_EQ(CountBoxes(setup), 1);
-    EXPECT_FALSE(SetupDialogShown(setup));
+    EXPECT_EQ(setup.StyleOf(box), ERROR_BOX);
+    EXPECT_EQ(ClassOf(box.owner), "BVDECOMP") << "not owned by the main window";
+    EXPECT_TRUE(IsIconic(box.owner)) << "the main window is minimised";
+    EXPECT_EQ(CountBoxes(setup.process), 1);
+    EXPECT_FALSE(SetupDialogShown(setup.process));
     Answer(box, "OK");
-    EXPECT_EQ(WaitExit(setup), 0);
+    EXPECT_EQ(WaitExit(setup.process), 0);
 }
 
 // Starts the installer and expects the setup dialog; aborts it.
 void ExpectDialogThenAbort(const std::string& dir, const std::string& program)
 {
-    Process setup = Start(program, dir);
-    HWND dialog = WaitWindow(setup, "#32770", "BREVANT");
+    Watched watch(program, dir);
+    HWND dialog = WaitWindow(watch.process, "#32770", "BREVANT");
     ASSERT_NE(dialog, nullptr);
-    Click(dialog, 3);
-    Box question = WaitBox(setup);
+    Click(dialog, ABORT);
+    Box question = watch.WaitBox();
     EXPECT_EQ(question.text, "This will stop the program.");
+    EXPECT_EQ(question.owner, dialog);
     Answer(question, "Yes");
-    EXPECT_EQ(WaitExit(setup), 0);
+    EXPECT_EQ(WaitExit(watch.process), 0);
 }
 
 TEST(Startup, MissingVolumeZeroShowsOneErrorAndExitsZero)
@@ -95,6 +100,49 @@ TEST(Startup, DriveRootWorkingDirectoryReadsRootVolume)
     ExpectDialogThenAbort("C:\\", program);
     DeleteFileA("C:\\SETUP.E00");
     ExpectStartupError("C:\\", program, "ERROR: Cannot open data file");
+}
+
+struct NameCase {
+    const char* name;
+    const char* fileName;   // of the program
+    bool driveRoot;         // started in C:\ instead of a fresh directory
+};
+
+// Whatever the case of the program's file name and the working directory,
+// the volumes, the status line, the disk prompt and the banner name the
+// archive in capitals; a drive root is named without its backslash.
+TEST(Startup, ArchiveAndDirectoryAreNamedInCapitals)
+{
+    const NameCase cases[] = {
+        {"LowerCaseProgram", "setup.exe", false},
+        {"DriveRoot", "SETUP.EXE", true},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string dir = FreshDir(std::string("names_") + c.name);
+        std::string source = c.driveRoot ? "C:\\" : dir;
+        std::string volumes = c.driveRoot ? "C:" : dir;   // the prompt names this
+        std::string dest = dir + "\\DEST";
+        MakeDirs(dest);
+        bv::ArchiveInput input;
+        input.defaultDest = dest;
+        input.members.push_back(Member("X.DAT", NoiseBytes(30000, 5)));
+        const size_t count = WriteArchive(source, input, 12000).size();
+        ASSERT_GE(count, 2u);
+        DeleteFileA((volumes + "\\SETUP.E01").c_str());
+
+        Installer setup(dir, c.fileName, source);
+        ASSERT_NE(setup.dialog, nullptr);
+        Click(setup.dialog, NEXT);
+        ExpectBox(setup, "Insert disk number 1 with file \"SETUP.E01\"\r\nin " + Upper(volumes), DISK_PROMPT, "Cancel");
+        EXPECT_EQ(setup.WaitEnd(), 0);
+        EXPECT_EQ(setup.watch.Texts(STATUS1),
+                  (std::vector<std::string>{"", "Reading: SETUP.E00", "Reading: SETUP.E01"}));
+        std::vector<std::string> drawn = setup.watch.Drawn();
+        EXPECT_NE(std::find(drawn.begin(), drawn.end(), "SETUP\rInstallation"), drawn.end())
+            << "the banner title; drawn: " << ::testing::PrintToString(drawn);
+        for (size_t n = 0; n < count; n++) DeleteFileA((volumes + "\\" + bv::VolumeFileName("SETUP", n)).c_str());
+    }
 }
 
 TEST(Startup, ProgramNameLongerThanFifteenCharactersIsRefused)

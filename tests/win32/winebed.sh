@@ -20,6 +20,11 @@ start)
   # Nothing started here may keep the caller's output open: CTest waits
   # for every holder of its pipe.
   timeout 600 wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log"; exit 1; }
+  # Wine's virtual desktop, as large as the display: without a window
+  # manager Wine waits for one whenever a window is hidden or destroyed.
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >>"$dir/wineboot.log" 2>&1 &&
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >>"$dir/wineboot.log" 2>&1 ||
+    { cat "$dir/wineboot.log"; exit 1; }
   wineserver -w
   ln -sfn "$dir/drive_d" "$WINEPREFIX/dosdevices/d:"
   wineserver -p </dev/null >/dev/null 2>&1
