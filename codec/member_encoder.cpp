@@ -4,12 +4,13 @@
 // 1988-2047 hold whatever an earlier member left there). Matches are found
 // with binary trees over the window; the default parse chooses, per
 // block, the cheapest sequence of tokens under symbol prices taken from the
-// adaptive model at the start of the block.
+// adaptive model at the start of the block. No decision depends on floating
+// point or on the host: prices are integers, and every order and tie-break
+// is fixed, so one input gives one stream with any compiler.
 #include "codec/member_encoder.h"
 
 #include <algorithm>
 #include <cstring>
-#include <cmath>
 
 #include "codec/huff_model.h"
 
@@ -224,21 +225,42 @@ struct CodeCosts {
     int length[kMaxMatch + 1];
 };
 
+constexpr int kLogFraction = 12;   // Log2Fixed results in 1/4096 bit
+
+// log2(x) for x >= 1 in units of 2^-kLogFraction, in integers only (so that
+// every host and compiler prices alike): the whole part from the top bit,
+// then one fraction bit per squaring of the mantissa, truncated.
+int Log2Fixed(std::uint32_t x)
+{
+    int whole = 31 - __builtin_clz(x);
+    std::uint64_t m = static_cast<std::uint64_t>(x) << (31 - whole);   // x / 2^whole, Q31, in [1, 2)
+    int result = whole << kLogFraction;
+    for (int bit = kLogFraction - 1; bit >= 0; bit--) {
+        m = m * m >> 31;                       // in [1, 4)
+        if (m >= std::uint64_t{1} << 32) {     // 2 or more: the bit is 1
+            m >>= 1;
+            result |= 1 << bit;
+        }
+    }
+    return result;
+}
+
 // Prices symbols as the model stands: the mean of a symbol's present code
-// length and of -log2 of its share of the total weight. The code length is
-// what the next use costs; the share tells where the adaptive code is
-// heading over the block. The mean parses a little tighter than either.
+// length and of -log2 of its share of the total weight, rounded to the
+// nearest 1/kScale bit. The code length is what the next use costs; the
+// share tells where the adaptive code is heading over the block. The mean
+// parses a little tighter than either.
 void PriceSymbols(const HuffModel& model, CodeCosts& costs)
 {
     std::uint8_t depth[NODE_COUNT];
     depth[ROOT_NODE] = 0;
     for (int n = ROOT_NODE - 1; n >= 0; n--)   // a parent is numbered above its children
         depth[n] = static_cast<std::uint8_t>(depth[model.parent[n]] + 1);
-    double total = model.frequency[ROOT_NODE];
+    const int logTotal = Log2Fixed(model.frequency[ROOT_NODE]);
     auto price = [&](int symbol) {
         int leaf = model.parent[NODE_COUNT + symbol];
-        double bits = (depth[leaf] + std::log2(total / model.frequency[leaf])) / 2;
-        return static_cast<int>(bits * kScale + 0.5);
+        int twiceBits = (depth[leaf] << kLogFraction) + logTotal - Log2Fixed(model.frequency[leaf]);
+        return (twiceBits * (kScale / 2) + (1 << (kLogFraction - 1))) >> kLogFraction;
     };
     for (int s = 0; s < 256; s++)
         costs.literal[s] = price(s);
@@ -363,7 +385,12 @@ public:
     BlockParser() : cost_(kSpan + 1), stepLength_(kSpan + 1), stepDistance_(kSpan + 1) { path_.reserve(kSpan); }
 
     // Finds the cheapest path over the parseSize bytes from start; matches
-    // stop at the end of the stretch.
+    // stop at the end of the stretch. Offsets are taken in increasing order;
+    // from each, the literal first, then the matches nearest distance first,
+    // each over its lengths from 3 up. A step replaces the recorded one only
+    // when strictly cheaper, so among paths of equal cost the first one
+    // reached wins: the one whose last token starts earliest, and from the
+    // same offset the literal, then the nearer match.
     void Parse(const std::uint8_t* buf, std::int64_t start, int parseSize, const MatchList& matches,
                const CodeCosts& bits)
     {
