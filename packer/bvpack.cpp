@@ -20,6 +20,7 @@
 #include "archive/archive.h"
 #include "packer/archive_reader_tool.h"
 #include "packer/archive_writer.h"
+#include "packer/source_files.h"
 
 namespace fs = std::filesystem;
 
@@ -41,9 +42,14 @@ const char kHelp[] =
     "own reader.\n"
     "\n"
     "create SOURCE_DIR: every file below SOURCE_DIR becomes a member, stored under\n"
-    "its path relative to SOURCE_DIR (backslash-separated), with its modification\n"
-    "time (local time, as a DOS stamp) and its attributes (read-only when the\n"
+    "its path relative to SOURCE_DIR (backslash-separated), in byte order of those\n"
+    "paths, with its modification time (local time, as a DOS stamp: two-second\n"
+    "steps, rounded down; times before 1980 or after 2107 are stored as the first\n"
+    "or last DOS stamp, with a warning) and its attributes (read-only when the\n"
     "owner may not write it; archive always).\n"
+    "SOURCE_DATE_EPOCH (seconds since 1970) set: stamps are taken in UTC, and\n"
+    "every time later than it is stored as it, so that a fresh checkout packs to\n"
+    "the same bytes anywhere.\n"
     "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required)\n"
     "  --list FILE        pack only the files listed in FILE, one path relative to\n"
     "                     SOURCE_DIR per line, in that order\n"
@@ -157,54 +163,6 @@ void SplitArchivePath(const std::string& arg, std::string* dir, std::string* nam
     *dir = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
 }
 
-std::uint32_t StampOf(const struct stat& st)
-{
-    std::time_t t = st.st_mtime;
-    std::tm local{};
-    localtime_r(&t, &local);
-    return bv::MakeDosStamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                            local.tm_sec);
-}
-
-// Reads one source file as a member; the error names the file.
-bool LoadMember(const fs::path& file, const std::string& memberPath, bv::ArchiveMember* m, std::string* error)
-{
-    struct stat st {};
-    if (stat(file.c_str(), &st) != 0) {
-        *error = "cannot read " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = file.string() + " is not a regular file";
-        return false;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) >= (std::uint64_t{1} << 32)) {
-        *error = file.string() + " is 4 GiB or larger; the archive stores sizes in 32 bits";
-        return false;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        *error = "cannot read " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    m->data.assign(std::istreambuf_iterator<char>(in), {});
-    if (in.bad() || m->data.size() != static_cast<std::size_t>(st.st_size)) {
-        *error = "cannot read " + file.string();
-        return false;
-    }
-    m->path = memberPath;
-    m->attributes = bv::ATTR_ARCHIVE | ((st.st_mode & S_IWUSR) ? 0u : std::uint32_t{bv::ATTR_READONLY});
-    m->dosStamp = StampOf(st);
-    return true;
-}
-
-std::string MemberPathOf(const std::string& relative)
-{
-    std::string p = relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
-
 int Create(int argc, char** argv)
 {
     std::string sourceDir, out, list, installer;
@@ -300,14 +258,21 @@ int Create(int argc, char** argv)
         }
         if (ec)
             return Fail(EXIT_IO, "cannot read " + sourceDir + ": " + ec.message());
-        std::sort(relatives.begin(), relatives.end());
+        bv::SortSourcePaths(relatives);
     }
 
+    bv::StampRule stampRule;
+    std::string epochError;
+    if (!bv::ParseSourceDateEpoch(std::getenv("SOURCE_DATE_EPOCH"), &stampRule, &epochError))
+        return Fail(EXIT_USAGE, epochError);
     for (const std::string& rel : relatives) {
         bv::ArchiveMember m;
-        std::string error;
-        if (!LoadMember(fs::path(sourceDir) / rel, MemberPathOf(rel), &m, &error))
+        std::string error, warning;
+        if (!bv::LoadSourceFile((fs::path(sourceDir) / rel).string(), bv::MemberPathOf(rel), stampRule, &m, &error,
+                                &warning))
             return Fail(EXIT_IO, error);
+        if (!warning.empty())
+            std::fprintf(stderr, "bvpack: warning: %s\n", warning.c_str());
         input.members.push_back(std::move(m));
     }
 
