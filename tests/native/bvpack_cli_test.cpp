@@ -227,8 +227,8 @@ std::uint64_t Fnv1a(const std::string& bytes)
 // shows here and must be a conscious one: update the figures with it.
 TEST_F(BvpackCli, FixedTreeUnderSourceDateEpochPacksToPinnedBytes)
 {
-    const std::uint64_t kPinnedSize = 52370;
-    const std::uint64_t kPinnedHash = 0x1bffda412077f6baull;
+    const std::uint64_t kPinnedSize = 52357;
+    const std::uint64_t kPinnedHash = 0xae3afd0c4d7eaf83ull;
     // 1997-03-15 12:30:01 UTC; the host's zone must not matter.
     const std::string epoch = "TZ=XYZ-2 SOURCE_DATE_EPOCH=858429001";
     // Two checkouts: files written in another order, at other (later) times.
