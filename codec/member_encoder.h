@@ -7,7 +7,7 @@
 #include <vector>
 
 enum class EncodeParse {
-    Optimal,   // cheapest parse over blocks, priced from the model at each block start
+    Optimal,   // cheapest parse over blocks, priced from the model as it stands
     Greedy,    // longest match at each position; for comparison
 };
 

@@ -18,6 +18,7 @@
 #include "packer/pack_request.h"
 #include "packer/progress.h"
 #include "packer/project_file.h"
+#include "packer/source_members.h"
 
 namespace fs = std::filesystem;
 using namespace bv;
@@ -39,9 +40,14 @@ const char kHelp[] =
     "own reader.\n"
     "\n"
     "create SOURCE_DIR: every file below SOURCE_DIR becomes a member, stored under\n"
-    "its path relative to SOURCE_DIR (backslash-separated), with its modification\n"
-    "time (local time, as a DOS stamp) and its attributes (read-only when the\n"
+    "its path relative to SOURCE_DIR (backslash-separated), in byte order of those\n"
+    "paths, with its modification time (local time, as a DOS stamp: two-second\n"
+    "steps, rounded down; times before 1980 or after 2107 are stored as the first\n"
+    "or last DOS stamp, with a warning) and its attributes (read-only when the\n"
     "owner may not write it; archive always).\n"
+    "SOURCE_DATE_EPOCH (seconds since 1970) set: stamps are taken in UTC, and\n"
+    "every time later than it is stored as it, so that a fresh checkout packs to\n"
+    "the same bytes anywhere.\n"
     "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required)\n"
     "  --list FILE        pack only the files listed in FILE, one path relative to\n"
     "                     SOURCE_DIR per line, in that order\n"
@@ -174,7 +180,7 @@ int Create(int argc, char** argv)
         }
         if (ec)
             return Fail(EXIT_IO, "cannot read " + sourceDir + ": " + ec.message());
-        std::sort(relatives.begin(), relatives.end());
+        SortSourcePaths(relatives);
     }
     for (const std::string& rel : relatives)
         request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});

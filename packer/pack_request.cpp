@@ -9,43 +9,12 @@
 #include <iterator>
 
 #include "archive/archive.h"
-#include "packer/source_file.h"
 
 namespace bv {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Reads one source file as a member; the error names the file.
-bool LoadMember(const fs::path& file, const std::string& memberPath, ArchiveMember* m, std::string* error)
-{
-    SourceFileInfo info;
-    if (!StatSourceFile(file, &info, error))
-        return false;
-    if (!info.regular) {
-        *error = file.string() + " is not a regular file";
-        return false;
-    }
-    if (info.size >= (std::uint64_t{1} << 32)) {
-        *error = file.string() + " is 4 GiB or larger; the archive stores sizes in 32 bits";
-        return false;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        *error = "cannot read " + file.string();
-        return false;
-    }
-    m->data.assign(std::istreambuf_iterator<char>(in), {});
-    if (in.bad() || m->data.size() != info.size) {
-        *error = "cannot read " + file.string();
-        return false;
-    }
-    m->path = memberPath;
-    m->attributes = ATTR_ARCHIVE | (info.readOnly ? std::uint32_t{ATTR_READONLY} : 0u);
-    m->dosStamp = info.dosStamp;
-    return true;
-}
 
 // The line a refused input goes back to: the first member (in order) whose
 // addition makes the check fail, else the first script value that does.
@@ -148,12 +117,6 @@ bool IsOwnOutput(const std::string& path, const std::string& outDir, const std::
            std::isxdigit(static_cast<unsigned char>(file[name.size() + 3]));
 }
 
-std::string MemberPathOf(const std::string& relative)
-{
-    std::string p = relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
 
 bool ParseVolumeSize(const std::string& text, std::uint64_t* size)
 {
@@ -206,6 +169,10 @@ int RunPackRequest(const PackRequest& request, Progress& progress)
         return progress.Fail(EXIT_USAGE, WhereIs(request, line) + problem);
     }
 
+    StampRule stampRule;
+    std::string epochError;
+    if (!ParseSourceDateEpoch(std::getenv("SOURCE_DATE_EPOCH"), &stampRule, &epochError))
+        return progress.Fail(EXIT_USAGE, epochError);
     std::uint64_t inBytes = 0;
     for (std::size_t i = 0; i < request.files.size(); i++) {
         const PackFile& f = request.files[i];
@@ -214,9 +181,11 @@ int RunPackRequest(const PackRequest& request, Progress& progress)
         figures.filesTotal = request.files.size();
         figures.bytesDone = inBytes;
         progress.Show("reading", figures, f.member);
-        std::string error;
-        if (!LoadMember(f.source, f.member, &input.members[i], &error))
+        std::string error, warning;
+        if (!LoadSourceFile(f.source, f.member, stampRule, &input.members[i], &error, &warning))
             return progress.Fail(EXIT_IO, WhereIs(request, f.line) + error);
+        if (!warning.empty())
+            progress.Warn(warning);
         inBytes += input.members[i].data.size();
     }
 

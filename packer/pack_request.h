@@ -8,6 +8,7 @@
 
 #include "packer/archive_writer.h"
 #include "packer/progress.h"
+#include "packer/source_members.h"
 
 namespace bv {
 
@@ -54,9 +55,6 @@ std::string CheckArchiveName(const std::string& name);
 // Whether path is one of this archive's own outputs in outDir (a volume or
 // the installer copy), which is never packed into it again.
 bool IsOwnOutput(const std::string& path, const std::string& outDir, const std::string& name);
-
-// The member path of a path relative to its source folder: "/" becomes "\".
-std::string MemberPathOf(const std::string& relative);
 
 // A volume size: 360K, 720K, 1.2M, 1.44M, 2.88M (any case), a byte count,
 // or ONE for a single volume of any size.

@@ -115,6 +115,12 @@ void Progress::Summary(const std::string& line)
         std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+void Progress::Warn(const std::string& message)
+{
+    Clear();
+    std::fprintf(stderr, "bvpack: warning: %s\n", message.c_str());
+}
+
 int Progress::Fail(int code, const std::string& message)
 {
     Clear();

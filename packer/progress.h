@@ -37,6 +37,8 @@ public:
     void Clear();
     // The closing line, unless quiet.
     void Summary(const std::string& line);
+    // A warning, always shown: "bvpack: warning: message".
+    void Warn(const std::string& message);
     // An error, always shown: "bvpack: message". Returns code.
     int Fail(int code, const std::string& message);
     double Seconds() const;

@@ -125,7 +125,7 @@ struct Reader {
         }
         if (ec)
             return Fail(line, "cannot read " + dir.string() + ": " + ec.message());
-        std::sort(relatives->begin(), relatives->end());
+        SortSourcePaths(*relatives);
         return true;
     }
 

@@ -2,9 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
-
-#include "packer/archive_writer.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -16,6 +13,13 @@ namespace bv {
 
 #if defined(_WIN32)
 
+namespace {
+
+// FILETIME counts 100 ns steps from 1601-01-01; 11644473600 s lie before 1970.
+constexpr std::int64_t kFileTimeUnix = 11644473600LL;
+
+}  // namespace
+
 bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std::string* error)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -26,14 +30,34 @@ bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std
     info->regular = (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     info->size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    // Local time by the rules of that date, as on other systems (not by
-    // today's daylight-saving offset, as FileTimeToLocalFileTime would).
-    SYSTEMTIME utc, t;
-    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &t)) {
-        *error = "cannot read the time of " + file.string();
+    std::uint64_t ticks = static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                          data.ftLastWriteTime.dwLowDateTime;
+    info->mtime = static_cast<std::int64_t>(ticks / 10000000) - kFileTimeUnix;
+    return true;
+}
+
+bool CalendarTime(std::int64_t time, bool utc, std::tm* out)
+{
+    if (time < -kFileTimeUnix || time > 900000000000LL)
         return false;
-    }
-    info->dosStamp = MakeDosStamp(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    std::uint64_t ticks = static_cast<std::uint64_t>(time + kFileTimeUnix) * 10000000;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SYSTEMTIME u, t;
+    if (!FileTimeToSystemTime(&ft, &u))
+        return false;
+    if (utc)
+        t = u;
+    else if (!SystemTimeToTzSpecificLocalTime(nullptr, &u, &t))
+        return false;
+    *out = std::tm{};
+    out->tm_year = t.wYear - 1900;
+    out->tm_mon = t.wMonth - 1;
+    out->tm_mday = t.wDay;
+    out->tm_hour = t.wHour;
+    out->tm_min = t.wMinute;
+    out->tm_sec = t.wSecond;
     return true;
 }
 
@@ -49,12 +73,14 @@ bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std
     info->regular = S_ISREG(st.st_mode);
     info->size = static_cast<std::uint64_t>(st.st_size);
     info->readOnly = (st.st_mode & S_IWUSR) == 0;
-    std::time_t t = st.st_mtime;
-    std::tm local{};
-    localtime_r(&t, &local);
-    info->dosStamp = MakeDosStamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                                  local.tm_min, local.tm_sec);
+    info->mtime = static_cast<std::int64_t>(st.st_mtime);
     return true;
+}
+
+bool CalendarTime(std::int64_t time, bool utc, std::tm* out)
+{
+    std::time_t t = static_cast<std::time_t>(time);
+    return utc ? gmtime_r(&t, out) != nullptr : localtime_r(&t, out) != nullptr;
 }
 
 #endif

@@ -7,12 +7,15 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "tests/native/scratch_dir.h"
 
@@ -70,9 +73,10 @@ protected:
     }
 
     // redirect: where the output goes; by default both streams are read.
-    Outcome Bvpack(const std::string& args, const char* redirect = " 2>&1")
+    // env: assignments put before the command, e.g. SOURCE_DATE_EPOCH=0.
+    Outcome Bvpack(const std::string& args, const char* redirect = " 2>&1", const std::string& env = "")
     {
-        std::string cmd = std::string(BVPACK_PATH) + " " + args + redirect;
+        std::string cmd = env + " " + std::string(BVPACK_PATH) + " " + args + redirect;
         Outcome r{-1, {}};
         std::FILE* p = popen(cmd.c_str(), "r");
         if (p == nullptr)
@@ -187,6 +191,127 @@ TEST_F(BvpackCli, ListFileWithDosLineEnds)
     EXPECT_EQ(r.out.find("EMPTY.DAT"), std::string::npos) << r.out;
 }
 
+// A small tree whose archive is pinned: text over several parse blocks,
+// noise long enough for the model's first rebuild, a table with matches at
+// many distances, an empty and a read-only file, names in mixed case. Files
+// are written in the order given, so two trees can differ in that order.
+void WriteFixedTree(const fs::path& dir, bool reversed, std::time_t mtime, const std::string& guide)
+{
+    std::string noise, table;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 40000; i++) {
+        seed = seed * 1103515245u + 12345u;
+        noise += static_cast<char>(seed >> 16);
+    }
+    for (int i = 0; i < 3000; i++) {
+        const unsigned char record[8] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8), 0, 0,
+                                         static_cast<unsigned char>(i % 7), 0x55, 0xAA, static_cast<unsigned char>(i % 13)};
+        table.append(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    struct Entry {
+        const char* path;
+        std::string bytes;
+    };
+    std::vector<Entry> files = {
+        {"README.TXT", "Read me first.\r\n"},
+        {"DOCS/GUIDE.TXT", guide},
+        {"DATA/NOISE.BIN", noise},
+        {"DATA/TABLE.BIN", table},
+        {"EMPTY.DAT", ""},
+        {"lower.txt", "lower case\r\n"},
+        {"DATA/RO.DAT", "read only\r\n"},
+    };
+    if (reversed)
+        std::reverse(files.begin(), files.end());
+    for (const Entry& e : files) {
+        fs::create_directories((dir / e.path).parent_path());
+        std::ofstream(dir / e.path, std::ios::binary) << e.bytes;
+        struct utimbuf t = {mtime, mtime};
+        utime((dir / e.path).c_str(), &t);
+    }
+    fs::permissions(dir / "DATA/RO.DAT", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+std::uint64_t Fnv1a(const std::string& bytes)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : bytes) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// Any change of the archive's bytes (encoder, order, attributes, stamps)
+// shows here and must be a conscious one: update the figures with it.
+TEST_F(BvpackCli, FixedTreeUnderSourceDateEpochPacksToPinnedBytes)
+{
+    const std::uint64_t kPinnedSize = 52357;
+    const std::uint64_t kPinnedHash = 0xae3afd0c4d7eaf83ull;
+    // 1997-03-15 12:30:01 UTC; the host's zone must not matter.
+    const std::string epoch = "TZ=XYZ-2 SOURCE_DATE_EPOCH=858429001";
+    // Two checkouts: files written in another order, at other (later) times.
+    WriteFixedTree(root / "a", false, std::time(nullptr), Text(30000));
+    WriteFixedTree(root / "b", true, std::time(nullptr) - 100000, Text(30000));
+    for (const char* tree : {"a", "b"}) {
+        Outcome r = Bvpack("create " + (root / tree).string() + " --out " + (root / tree).string() + "-out/KIT", " 2>&1", epoch);
+        ASSERT_EQ(r.code, 0) << r.out;
+    }
+    const std::string a = Read(root / "a-out" / "KIT.E00"), b = Read(root / "b-out" / "KIT.E00");
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a.size(), kPinnedSize);
+    EXPECT_EQ(Fnv1a(a), kPinnedHash) << std::hex << Fnv1a(a);
+
+    // Members in byte order of their paths, every stamp the epoch in UTC.
+    Outcome r = Bvpack("list " + (root / "a-out" / "KIT").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    const char* order[] = {"---A  DATA\\NOISE.BIN", "R--A  DATA\\RO.DAT", "---A  DATA\\TABLE.BIN",
+                           "---A  DOCS\\GUIDE.TXT", "---A  EMPTY.DAT",   "---A  README.TXT",
+                           "---A  lower.txt"};
+    std::size_t at = 0;
+    for (const char* line : order) {
+        std::size_t found = r.out.find(std::string("1997-03-15 12:30:00  ") + line + "\n", at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << r.out;
+        at = found;
+    }
+}
+
+TEST_F(BvpackCli, StampsOutsideTheDosRangeAreStoredAtItsEndsWithAWarning)
+{
+    struct Case {
+        const char* env;
+        std::time_t mtime;
+        const char* stored;
+        const char* warns;   // nullptr: no warning
+    };
+    const Case cases[] = {
+        {"TZ=UTC0", 170848800, "1980-01-01 00:00:00", "OLD.TXT: time 1975-06-01 10:00:00 (local time) is before 1980"},
+        {"TZ=UTC0 SOURCE_DATE_EPOCH=0", 946684800, "1980-01-01 00:00:00",
+         "OLD.TXT: time 1970-01-01 00:00:00 (UTC, SOURCE_DATE_EPOCH) is before 1980"},
+        {"TZ=UTC0", 4354819200, "2107-12-31 23:59:58", "OLD.TXT: time 2108-01-01 00:00:00 (local time) is after 2107"},
+        {"TZ=UTC0 SOURCE_DATE_EPOCH=946684800", 858429001, "1997-03-15 12:30:00", nullptr},
+    };
+    for (const Case& c : cases) {
+        fs::path tree = root / "range";
+        fs::remove_all(tree);
+        fs::create_directories(tree);
+        Write(tree / "OLD.TXT", "old");
+        struct utimbuf t = {c.mtime, c.mtime};
+        utime((tree / "OLD.TXT").c_str(), &t);
+        Outcome r = Bvpack("create " + tree.string() + " --out " + Out(), " 2>&1", c.env);
+        ASSERT_EQ(r.code, 0) << c.env << "\n" << r.out;
+        if (c.warns) {
+            EXPECT_NE(r.out.find(std::string("bvpack: warning: ") + tree.string() + "/" + c.warns), std::string::npos)
+                << c.env << "\n" << r.out;
+        } else {
+            EXPECT_EQ(r.out.find("warning"), std::string::npos) << c.env << "\n" << r.out;
+        }
+        r = Bvpack("list " + Out());
+        EXPECT_NE(r.out.find(std::string(c.stored) + "  ---A  OLD.TXT"), std::string::npos) << c.env << "\n" << r.out;
+    }
+}
+
 TEST_F(BvpackCli, ExitCodes)
 {
     Write(src / "BAD]NAME", "x");
@@ -194,6 +319,7 @@ TEST_F(BvpackCli, ExitCodes)
         std::string args;
         int code;
         const char* says;
+        std::string env = "";
     };
     fs::create_directories(root / "ok");
     Write(root / "ok" / "A.TXT", "a");
@@ -216,9 +342,11 @@ TEST_F(BvpackCli, ExitCodes)
         {"create " + (root / "none").string() + " --out " + Out(), 3, "not found"},
         {"list " + (root / "none" / "SETUP").string(), 3, "Cannot open"},
         {"test", 2, "needs"},
+        {"create " + ok + " --out " + Out(), 2, "SOURCE_DATE_EPOCH \"yesterday\"", "SOURCE_DATE_EPOCH=yesterday"},
+        {"create " + ok + " --out " + Out(), 2, "SOURCE_DATE_EPOCH \"-1\"", "SOURCE_DATE_EPOCH=-1"},
     };
     for (const Case& c : cases) {
-        Outcome r = Bvpack(c.args);
+        Outcome r = Bvpack(c.args, " 2>&1", c.env);
         EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
     }
