@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/format_text.h"
 
 static const char END_OF_FILES[] = "TARNBOLT_END_FILE_SECTION";
 
@@ -173,7 +174,7 @@ int BeginMember()
     for (const char* p = name; *p; p++)
         if (*p == '\\' || *p == '/')
             name = p + 1;
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, "Extracting: %s", name);
+    FormatText(install.textBuffer, sizeof install.textBuffer, "Extracting: %s", name);
     archiveHost->showStatus(2, install.textBuffer);
     archiveHost->showStatus(3, "0 %");
 

@@ -1,6 +1,7 @@
 // Volume chain: opens NAME.E00, NAME.E01, ... in turn, checks their headers,
 // asks for missing diskettes and delivers the payload byte by byte.
 #include "archive/archive.h"
+#include "archive/format_text.h"
 
 const ArchiveHost* archiveHost;
 
@@ -12,11 +13,11 @@ const char MSG_CANNOT_WRITE[] = "ERROR:\r\nCannot write output file.";
 
 int OpenFirstVolume()
 {
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
-                  PATH_SEPARATOR, install.archiveName);
+    FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
+               PATH_SEPARATOR, install.archiveName);
     install.volumeStream = std::fopen(install.textBuffer, "rb");
     if (!install.volumeStream) {
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "ERROR: Cannot open data file");
+        FormatText(install.textBuffer, sizeof install.textBuffer, "ERROR: Cannot open data file");
         return -1;
     }
     install.destDir[0] = '\0';
@@ -27,7 +28,7 @@ int OpenFirstVolume()
     int got = std::fscanf(install.volumeStream, "[TARNBOLT %d][DEFDIR=%511[^]]][DFCHANGE=%d%c", &number,
                           install.destDir, &install.allowDestChange, &last);
     if (got != 4 || last != ']' || number != 0) {
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "Invalid file type");
+        FormatText(install.textBuffer, sizeof install.textBuffer, "Invalid file type");
         return -1;
     }
     return 0;
@@ -59,13 +60,13 @@ int OpenNextVolume()
     }
     install.volumeNumber++;
 
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, "Reading: %s.E%02X", install.archiveName,
-                  static_cast<unsigned>(install.volumeNumber));
+    FormatText(install.textBuffer, sizeof install.textBuffer, "Reading: %s.E%02X", install.archiveName,
+               static_cast<unsigned>(install.volumeNumber));
     archiveHost->showStatus(1, install.textBuffer);
 
     char path[TEXT_BUFFER_SIZE];
-    std::snprintf(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
-                  install.archiveName, static_cast<unsigned>(install.volumeNumber));
+    FormatText(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
+               install.archiveName, static_cast<unsigned>(install.volumeNumber));
 
     char prompt[TEXT_BUFFER_SIZE];
     for (;;) {
@@ -76,12 +77,12 @@ int OpenNextVolume()
         // wrong diskette: say so, then ask for the right one as usual.
         int lead = 0;
         if (tried == 2)
-            lead = std::snprintf(prompt, sizeof prompt, "File \"%s.E%02X\" is not disk number %d.\r\n",
-                                 install.archiveName, static_cast<unsigned>(install.volumeNumber),
-                                 install.volumeNumber);
-        std::snprintf(prompt + lead, sizeof prompt - lead, "Insert disk number %d with file \"%s.E%02X\"\r\nin %s",
-                      install.volumeNumber, install.archiveName, static_cast<unsigned>(install.volumeNumber),
-                      install.sourceDir);
+            lead = FormatText(prompt, sizeof prompt, "File \"%s.E%02X\" is not disk number %d.\r\n",
+                              install.archiveName, static_cast<unsigned>(install.volumeNumber),
+                              install.volumeNumber);
+        FormatText(prompt + lead, sizeof prompt - lead, "Insert disk number %d with file \"%s.E%02X\"\r\nin %s",
+                   install.volumeNumber, install.archiveName, static_cast<unsigned>(install.volumeNumber),
+                   install.sourceDir);
         if (!archiveHost->askForDisk(prompt))
             return -1;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/format_text.h"
 #include "codec/huff_model.h"
 
 MemberDecoder memberDecoder;
@@ -121,7 +122,7 @@ static void ShowPercent(MemberDecoder& d)
     int percent = static_cast<int>(static_cast<std::uint64_t>(d.outputCount) * 100 / d.memberSize);
     if (percent != d.lastPercent) {
         d.lastPercent = static_cast<std::int16_t>(percent);
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "%d %%", percent);
+        FormatText(install.textBuffer, sizeof install.textBuffer, "%d %%", percent);
         archiveHost->showStatus(3, install.textBuffer);
     }
 }
