@@ -13,5 +13,5 @@ set(BV_SETUP_COMPILE_OPTIONS
   -D__USE_MINGW_ANSI_STDIO=0 -include stdio.h)
 
 function(bv_setup_code target)
-  target_compile_options(${target} PRIVATE ${BV_SETUP_COMPILE_OPTIONS})
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${BV_SETUP_COMPILE_OPTIONS}>")
 endfunction()

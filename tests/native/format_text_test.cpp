@@ -14,13 +14,13 @@ namespace {
 const char GUARD = '#';
 const std::size_t GUARD_BYTES = 8;
 
-// Formats into a buffer of size bytes followed by guard bytes.
 struct Formatted {
     std::string text;
     int result;
     bool guardsKept;
 };
 
+// Formats into a buffer of size bytes followed by guard bytes.
 template <typename... Args>
 Formatted Format(std::size_t size, const char* format, Args... args)
 {
