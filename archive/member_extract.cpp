@@ -4,6 +4,7 @@
 
 #include "archive/archive.h"
 #include "archive/device_name.h"
+#include "archive/format_text.h"
 
 static const char END_OF_FILES[] = "TARNBOLT_END_FILE_SECTION";
 
@@ -178,7 +179,7 @@ int BeginMember()
     for (const char* p = name; *p; p++)
         if (*p == '\\' || *p == '/')
             name = p + 1;
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, STATUS_EXTRACTING, name);
+    FormatText(install.textBuffer, sizeof install.textBuffer, STATUS_EXTRACTING, name);
     archiveHost->showStatus(2, install.textBuffer);
     archiveHost->showStatus(3, STATUS_PERCENT_START);
 

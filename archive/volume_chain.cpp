@@ -1,16 +1,17 @@
 // Volume chain: opens NAME.E00, NAME.E01, ... in turn, checks their headers,
 // asks for missing diskettes and delivers the payload byte by byte.
 #include "archive/archive.h"
+#include "archive/format_text.h"
 
 const ArchiveHost* archiveHost;
 
 int OpenFirstVolume()
 {
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
-                  PATH_SEPARATOR, install.archiveName);
+    FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
+               PATH_SEPARATOR, install.archiveName);
     install.volumeStream = std::fopen(install.textBuffer, "rb");
     if (!install.volumeStream) {
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s", MSG_CANNOT_OPEN_DATA);
+        FormatText(install.textBuffer, sizeof install.textBuffer, "%s", MSG_CANNOT_OPEN_DATA);
         return -1;
     }
     install.destDir[0] = '\0';
@@ -21,7 +22,7 @@ int OpenFirstVolume()
     int got = std::fscanf(install.volumeStream, "[TARNBOLT %d][DEFDIR=%511[^]]][DFCHANGE=%d%c", &number,
                           install.destDir, &install.allowDestChange, &last);
     if (got != 4 || last != ']' || number != 0) {
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, "%s", MSG_INVALID_FILE_TYPE);
+        FormatText(install.textBuffer, sizeof install.textBuffer, "%s", MSG_INVALID_FILE_TYPE);
         return -1;
     }
     return 0;
@@ -53,13 +54,13 @@ int OpenNextVolume()
     }
     install.volumeNumber++;
 
-    std::snprintf(install.textBuffer, sizeof install.textBuffer, STATUS_READING_VOLUME, install.archiveName,
-                  static_cast<unsigned>(install.volumeNumber));
+    FormatText(install.textBuffer, sizeof install.textBuffer, STATUS_READING_VOLUME, install.archiveName,
+               static_cast<unsigned>(install.volumeNumber));
     archiveHost->showStatus(1, install.textBuffer);
 
     char path[TEXT_BUFFER_SIZE];
-    std::snprintf(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
-                  install.archiveName, static_cast<unsigned>(install.volumeNumber));
+    FormatText(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
+               install.archiveName, static_cast<unsigned>(install.volumeNumber));
 
     char prompt[TEXT_BUFFER_SIZE];
     for (;;) {
@@ -70,12 +71,12 @@ int OpenNextVolume()
         // wrong diskette: say so, then ask for the right one as usual.
         int lead = 0;
         if (tried == 2)
-            lead = std::snprintf(prompt, sizeof prompt, MSG_WRONG_DISK,
-                                 install.archiveName, static_cast<unsigned>(install.volumeNumber),
-                                 install.volumeNumber);
-        std::snprintf(prompt + lead, sizeof prompt - lead, MSG_INSERT_DISK,
-                      install.volumeNumber, install.archiveName, static_cast<unsigned>(install.volumeNumber),
-                      install.sourceDir);
+            lead = FormatText(prompt, sizeof prompt, MSG_WRONG_DISK,
+                              install.archiveName, static_cast<unsigned>(install.volumeNumber),
+                              install.volumeNumber);
+        FormatText(prompt + lead, sizeof prompt - lead, MSG_INSERT_DISK,
+                   install.volumeNumber, install.archiveName, static_cast<unsigned>(install.volumeNumber),
+                   install.sourceDir);
         if (!archiveHost->askForDisk(prompt))
             return -1;
     }

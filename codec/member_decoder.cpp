@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/format_text.h"
 #include "codec/huff_model.h"
 
 MemberDecoder memberDecoder;
@@ -55,7 +56,7 @@ static void ShowPercent(MemberDecoder& d)
     int percent = static_cast<int>(static_cast<std::uint64_t>(d.outputCount) * 100 / d.memberSize);
     if (percent != d.lastPercent) {
         d.lastPercent = static_cast<std::int16_t>(percent);
-        std::snprintf(install.textBuffer, sizeof install.textBuffer, STATUS_PERCENT, percent);
+        FormatText(install.textBuffer, sizeof install.textBuffer, STATUS_PERCENT, percent);
         archiveHost->showStatus(3, install.textBuffer);
     }
 }

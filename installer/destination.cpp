@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "archive/archive.h"
+#include "archive/format_text.h"
 #include "installer/shell.h"
 
 namespace {
@@ -74,11 +75,11 @@ int NormalizeDestination()
         memcpy(prefix, install.destDir, 2);
         rest += 2;
     } else {
-        snprintf(prefix, sizeof prefix, "%c:", CurrentDriveLetter());
+        FormatText(prefix, sizeof prefix, "%c:", CurrentDriveLetter());
     }
     if (rest[0] != '\\') strcat(prefix, "\\");
-    snprintf(install.textBuffer, TEXT_BUFFER_SIZE, "%s%s", prefix, rest);
-    snprintf(install.destDir, DEST_DIR_SIZE, "%s", install.textBuffer);
+    FormatText(install.textBuffer, TEXT_BUFFER_SIZE, "%s%s", prefix, rest);
+    FormatText(install.destDir, DEST_DIR_SIZE, "%s", install.textBuffer);
 
     int last = static_cast<int>(strlen(install.destDir)) - 1;
     if (install.destDir[last] == '\\' && last > 2) install.destDir[last] = '\0';

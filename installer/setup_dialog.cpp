@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "archive/archive.h"
+#include "archive/format_text.h"
 #include "codec/member_decoder.h"
 #include "installer/shell.h"
 
@@ -156,7 +157,7 @@ void PaintBanner(HDC dc)
     DrawTextA(dc, install.InstallPhase == PHASE_DESTINATION ? BANNER_SELECT : BANNER_DECOMPRESS, -1, &banner, 0);
 
     char title[ARCHIVE_NAME_SIZE + 16];
-    snprintf(title, sizeof title, BANNER_ARCHIVE_TITLE, install.archiveName);
+    FormatText(title, sizeof title, BANNER_ARCHIVE_TITLE, install.archiveName);
     banner.top = ch * 3 + 15;
     HFONT titleFont = CreateTitleFont(dc);
     SelectObject(dc, titleFont);
@@ -222,7 +223,7 @@ void OnInstallStep(HWND dialog, WPARAM step)
     switch (step) {
     case STEP_ANNOUNCE:
         install.filesDone = 0;
-        snprintf(install.textBuffer, TEXT_BUFFER_SIZE, STATUS_READING_FIRST, install.archiveName);
+        FormatText(install.textBuffer, TEXT_BUFFER_SIZE, STATUS_READING_FIRST, install.archiveName);
         ShowStatusLine(1, install.textBuffer);
         break;
     case STEP_NEXT_MEMBER:

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "archive/archive.h"
+#include "archive/format_text.h"
 #include "installer/shell.h"
 #include "progman/progman_messages.h"
 
@@ -41,8 +42,8 @@ const char* SplitItemTitle()
 void AddProgramItem()
 {
     const char* itemTitle = SplitItemTitle();
-    int length = snprintf(progmanCommand, PROGMAN_COMMAND_SIZE, ADD_ITEM_COMMAND, QUOTE, install.destDir,
-                          install.recordValue, QUOTE, itemTitle);
+    int length = FormatText(progmanCommand, PROGMAN_COMMAND_SIZE, ADD_ITEM_COMMAND, QUOTE, install.destDir,
+                            install.recordValue, QUOTE, itemTitle);
     if (length < 0 || length >= PROGMAN_COMMAND_SIZE) {
         progmanCommand[0] = '\0';
         progman.lastResult = nullptr;
@@ -120,7 +121,7 @@ int CreateProgramGroup()
         progman.conversation = DdeConnect(progman.instance, progman.service, progman.service,
                                           const_cast<CONVCONTEXT*>(&PROGMAN_CONTEXT));
         if (progman.conversation) {
-            snprintf(progmanCommand, PROGMAN_COMMAND_SIZE, CREATE_GROUP_COMMAND, install.recordValue);
+            FormatText(progmanCommand, PROGMAN_COMMAND_SIZE, CREATE_GROUP_COMMAND, install.recordValue);
             SendProgmanCommand(CREATE_GROUP_TIMEOUT);
             loopMark = AddProgramItems();
             DdeDisconnect(progman.conversation);

@@ -6,85 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "langpack/catalogue.h"
 #include "langpack/tests/quoted_nl.h"
+#include "tests/native/pe_image.h"
 
 namespace {
 
 std::string gImagePath;
 std::string gCataloguePath;
-
-struct Section {
-    uint32_t rva, virtualSize, rawSize, rawOffset;
-};
-
-// A PE image in memory, with reads by file offset and by RVA. Reads outside
-// the file fail the test and yield zeros.
-class Image {
-public:
-    bool Load(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return false;
-        std::ostringstream all;
-        all << in.rdbuf();
-        bytes_ = all.str();
-        if (U16(0) != 0x5A4D) return false;
-        pe_ = U32(0x3C);
-        if (U32(pe_) != 0x00004550) return false;
-        uint16_t sections = U16(pe_ + 6);
-        uint32_t table = pe_ + 24 + U16(pe_ + 20);
-        for (uint16_t i = 0; i < sections; ++i) {
-            uint32_t s = table + 40u * i;
-            sections_.push_back({U32(s + 12), U32(s + 8), U32(s + 16), U32(s + 20)});
-        }
-        return true;
-    }
-    uint32_t pe() const { return pe_; }
-    uint32_t opt() const { return pe_ + 24; }
-
-    uint8_t U8(uint32_t off) const
-    {
-        if (off >= bytes_.size()) {
-            ADD_FAILURE() << "read beyond the image at offset " << off;
-            return 0;
-        }
-        return static_cast<uint8_t>(bytes_[off]);
-    }
-    uint16_t U16(uint32_t off) const { return uint16_t(U8(off) | U8(off + 1) << 8); }
-    uint32_t U32(uint32_t off) const { return uint32_t(U16(off)) | uint32_t(U16(off + 2)) << 16; }
-
-    uint32_t Offset(uint32_t rva) const
-    {
-        for (const Section& s : sections_)
-            if (rva >= s.rva && rva < s.rva + std::max(s.virtualSize, s.rawSize) && rva - s.rva < s.rawSize)
-                return s.rawOffset + (rva - s.rva);
-        ADD_FAILURE() << "RVA " << rva << " lies in no section";
-        return uint32_t(bytes_.size());
-    }
-    uint32_t DirRva(int index) const { return U32(opt() + 96 + 8 * index); }
-    uint32_t DirSize(int index) const { return U32(opt() + 96 + 8 * index + 4); }
-
-    std::string CString(uint32_t off) const
-    {
-        std::string s;
-        for (uint8_t c; off < bytes_.size() && (c = U8(off)) != 0; ++off) s += char(c);
-        return s;
-    }
-
-private:
-    std::string bytes_;
-    uint32_t pe_ = 0;
-    std::vector<Section> sections_;
-};
-
-enum { kExport = 0, kImport = 1, kResource = 2, kReloc = 5 };
 
 class LibraryImage : public ::testing::Test {
 protected:
@@ -98,7 +31,7 @@ protected:
     // resource section): id -> offset of the subdirectory or data entry.
     std::map<uint32_t, uint32_t> Entries(uint32_t dir, bool& namedEntries) const
     {
-        uint32_t base = image_.Offset(image_.DirRva(kResource));
+        uint32_t base = image_.Offset(image_.DirRva(PeImage::kResource));
         uint32_t at = base + dir;
         uint16_t named = image_.U16(at + 12), ids = image_.U16(at + 14);
         namedEntries = named != 0;
@@ -119,11 +52,11 @@ protected:
         EXPECT_EQ(langs.size(), 1u) << what;
         EXPECT_EQ(langs.count(0), 1u) << what << " is not under the neutral language";
         if (langs.empty()) return {0, 0};
-        uint32_t entry = image_.Offset(image_.DirRva(kResource)) + langs.begin()->second;
+        uint32_t entry = image_.Offset(image_.DirRva(PeImage::kResource)) + langs.begin()->second;
         return {image_.Offset(image_.U32(entry)), image_.U32(entry + 4)};
     }
 
-    Image image_;
+    PeImage image_;
 };
 
 TEST_F(LibraryImage, HeaderMarksA32BitGuiLibraryAt0x400000)
@@ -143,8 +76,8 @@ TEST_F(LibraryImage, HeaderMarksA32BitGuiLibraryAt0x400000)
 
 TEST_F(LibraryImage, ExportDirectoryNamesTheModuleAndNothingElse)
 {
-    ASSERT_NE(image_.DirRva(kExport), 0u) << "no export directory";
-    uint32_t dir = image_.Offset(image_.DirRva(kExport));
+    ASSERT_NE(image_.DirRva(PeImage::kExport), 0u) << "no export directory";
+    uint32_t dir = image_.Offset(image_.DirRva(PeImage::kExport));
     EXPECT_EQ(image_.CString(image_.Offset(image_.U32(dir + 12))), "Kvn_nl.dll");
     EXPECT_EQ(image_.U32(dir + 20), 0u) << "functions exported";
     EXPECT_EQ(image_.U32(dir + 24), 0u) << "names exported";
@@ -152,12 +85,7 @@ TEST_F(LibraryImage, ExportDirectoryNamesTheModuleAndNothingElse)
 
 TEST_F(LibraryImage, ImportsAtMostKernel32AndUser32)
 {
-    if (image_.DirRva(kImport) == 0) return;
-    uint32_t at = image_.Offset(image_.DirRva(kImport));
-    for (;; at += 20) {
-        uint32_t name = image_.U32(at + 12);
-        if (name == 0) break;
-        std::string dll = image_.CString(image_.Offset(name));
+    for (auto [dll, functions] : image_.Imports()) {
         for (char& c : dll) c = char(std::tolower(static_cast<unsigned char>(c)));
         EXPECT_TRUE(dll == "kernel32.dll" || dll == "user32.dll") << "imports from " << dll;
     }
@@ -165,9 +93,9 @@ TEST_F(LibraryImage, ImportsAtMostKernel32AndUser32)
 
 TEST_F(LibraryImage, CarriesBaseRelocations)
 {
-    ASSERT_NE(image_.DirRva(kReloc), 0u);
-    ASSERT_GE(image_.DirSize(kReloc), 10u);
-    uint32_t at = image_.Offset(image_.DirRva(kReloc));
+    ASSERT_NE(image_.DirRva(PeImage::kReloc), 0u);
+    ASSERT_GE(image_.DirSize(PeImage::kReloc), 10u);
+    uint32_t at = image_.Offset(image_.DirRva(PeImage::kReloc));
     uint32_t blockSize = image_.U32(at + 4);
     EXPECT_GE(blockSize, 10u);
     EXPECT_EQ(image_.U16(at + 8) >> 12, 3) << "first relocation is not a 32-bit one";
@@ -175,7 +103,7 @@ TEST_F(LibraryImage, CarriesBaseRelocations)
 
 TEST_F(LibraryImage, ResourcesAreTheStringBlocksAndTheVersionUnderLanguage0)
 {
-    ASSERT_NE(image_.DirRva(kResource), 0u);
+    ASSERT_NE(image_.DirRva(PeImage::kResource), 0u);
     bool named = false;
     std::map<uint32_t, uint32_t> types = Entries(0, named);
     EXPECT_FALSE(named);
@@ -252,7 +180,7 @@ struct VersionNode {
     std::vector<VersionNode> children;
 };
 
-VersionNode ParseVersionNode(const Image& image, uint32_t at, uint32_t& next)
+VersionNode ParseVersionNode(const PeImage& image, uint32_t at, uint32_t& next)
 {
     VersionNode node;
     uint16_t length = image.U16(at), valueLength = image.U16(at + 2);

@@ -1,0 +1,137 @@
+// Checks of the built SETUP.EXE, read as a plain file on the build machine:
+// the header (run from swap, subsystem 4.0, no link time), the size limit,
+// the sections the toolchain's start-up and unwinding would add, the import
+// table against the functions that Windows 95 and NT 4.0 have, and that no
+// path of the build is in the image.
+//   setup_image_test [gtest options] IMAGE LIMIT SOURCE_DIR BINARY_DIR
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/native/pe_image.h"
+
+namespace {
+
+std::string gImagePath;
+unsigned long gSizeLimit = 0;
+std::vector<std::string> gBuildPaths;
+
+// What the installer may import: each function one that 32-bit Windows has
+// had since Windows 95 and NT 4.0. A function missing here is to be checked
+// against those systems before it is added.
+const std::map<std::string, std::set<std::string>> kAllowedImports = {
+    {"kernel32.dll",
+     {"CreateDirectoryA", "DosDateTimeToFileTime", "FindClose", "FindFirstFileA", "GetDriveTypeA",
+      "GetFileAttributesA", "GetModuleFileNameA", "GetModuleHandleA", "LocalFileTimeToFileTime", "MulDiv",
+      "OpenFile", "SetFileAttributesA", "SetFileTime", "WinExec"}},
+    {"user32.dll",
+     {"BeginPaint", "CreateWindowExA", "DdeClientTransaction", "DdeConnect", "DdeCreateDataHandle",
+      "DdeCreateStringHandleA", "DdeDisconnect", "DdeFreeStringHandle", "DdeInitializeA", "DdeUninitialize",
+      "DefWindowProcA", "DeleteMenu", "DialogBoxParamA", "DispatchMessageA", "DlgDirListA", "DlgDirSelectExA",
+      "DrawTextA", "EnableWindow", "EndDialog", "EndPaint", "FillRect", "GetClientRect", "GetDC",
+      "GetDesktopWindow", "GetDlgItem", "GetMessageA", "GetSystemMenu", "GetWindowRect", "InvalidateRect",
+      "LoadCursorA", "LoadIconA", "MessageBoxA", "PostMessageA", "PostQuitMessage", "RegisterClassA",
+      "ReleaseDC", "SendDlgItemMessageA", "SendMessageA", "SetDlgItemTextA", "SetWindowPos", "ShowWindow",
+      "TranslateMessage", "UpdateWindow"}},
+    {"gdi32.dll",
+     {"CreateFontIndirectA", "CreatePen", "CreateSolidBrush", "DeleteObject", "GetDeviceCaps", "GetObjectA",
+      "GetStockObject", "GetTextMetricsA", "LineTo", "MoveToEx", "SelectObject", "SetBkColor", "SetTextColor"}},
+    {"msvcrt.dll",
+     {"_chdir", "_chdrive", "_fileno", "_get_osfhandle", "_getcwd", "_getdrive", "_splitpath", "_strupr",
+      "_vsnprintf", "exit", "fclose", "ferror", "fflush", "fopen", "fread", "fscanf", "getc", "memcmp", "memcpy",
+      "memmove", "memset", "putc", "sscanf", "strcat", "strchr", "strcmp", "strcpy", "strlen", "toupper",
+      "ungetc"}},
+};
+
+std::string Lower(std::string s)
+{
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+class SetupImage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (gImagePath.empty()) GTEST_SKIP() << "no image given";
+        ASSERT_TRUE(image_.Load(gImagePath)) << gImagePath << " is not a PE image";
+    }
+    PeImage image_;
+};
+
+TEST_F(SetupImage, HeaderMarksA32BitGuiProgramThatRunsFromSwap)
+{
+    EXPECT_EQ(image_.U16(image_.pe() + 4), 0x014C);   // i386
+    // Executable, line numbers, symbols and debugging information stripped,
+    // 32-bit, and IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP; not a library.
+    EXPECT_EQ(image_.U16(image_.pe() + 22), 0x070E);
+    EXPECT_EQ(image_.U16(image_.opt()), 0x010B);       // PE32
+    EXPECT_NE(image_.U32(image_.opt() + 16), 0u) << "no entry point";
+    EXPECT_EQ(image_.U16(image_.opt() + 68), 2);       // Windows GUI
+    EXPECT_EQ(image_.U16(image_.opt() + 40), 4);       // operating system 4.0
+    EXPECT_EQ(image_.U16(image_.opt() + 42), 0);
+    EXPECT_EQ(image_.U16(image_.opt() + 48), 4);       // subsystem 4.0
+    EXPECT_EQ(image_.U16(image_.opt() + 50), 0);
+}
+
+TEST_F(SetupImage, FitsItsRoomOnDiskOne)
+{
+    EXPECT_LE(image_.bytes().size(), gSizeLimit);
+}
+
+// Sections that the toolchain's start-up code, thread-local storage and
+// unwinding would bring; a program built without them has none.
+TEST_F(SetupImage, CarriesNoStartUpOrUnwindSections)
+{
+    for (const PeSection& s : image_.sections())
+        for (const char* name : {".CRT", ".tls", ".eh_fram", ".pdata", ".xdata", ".gcc_exc"})
+            EXPECT_NE(s.name, name) << "section " << s.name << " of " << s.virtualSize << " bytes";
+    EXPECT_EQ(image_.DirRva(9), 0u) << "TLS directory";
+}
+
+TEST_F(SetupImage, ImportsOnlyFunctionsOfWindows95AndNt4)
+{
+    auto imports = image_.Imports();
+    ASSERT_FALSE(imports.empty());
+    for (const auto& [dll, functions] : imports) {
+        auto allowed = kAllowedImports.find(Lower(dll));
+        if (allowed == kAllowedImports.end()) {
+            ADD_FAILURE() << "imports from " << dll;
+            continue;
+        }
+        for (const std::string& function : functions)
+            EXPECT_TRUE(allowed->second.count(function)) << dll << ": " << function;
+    }
+}
+
+// Two builds of one source must be identical: no time of the link, no
+// debugging directory, no path of the source or build tree in the image.
+TEST_F(SetupImage, NamesNoLinkTimeOrBuildPath)
+{
+    EXPECT_EQ(image_.U32(image_.pe() + 8), 0u) << "link time stamp";
+    EXPECT_EQ(image_.DirRva(6), 0u) << "debugging directory";
+    if (image_.DirRva(PeImage::kResource) != 0) {
+        EXPECT_EQ(image_.U32(image_.Offset(image_.DirRva(PeImage::kResource)) + 4), 0u) << "resource time stamp";
+    }
+    const std::string lowered = Lower(image_.bytes());
+    for (const std::string& path : gBuildPaths) {
+        EXPECT_EQ(lowered.find(Lower(path)), std::string::npos) << path;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc >= 2) gImagePath = argv[1];
+    if (argc >= 3) gSizeLimit = std::strtoul(argv[2], nullptr, 10);
+    for (int i = 3; i < argc; ++i) gBuildPaths.push_back(argv[i]);
+    return RUN_ALL_TESTS();
+}
