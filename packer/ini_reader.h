@@ -29,8 +29,8 @@ struct IniText {
 // that is no heading, KEY = VALUE, comment or blank (or is too long):
 // *errorLine is that line, *error says what is wrong. Lines may be indented;
 // a value never continues on the next line; ':' does not stand for '='.
-// Windows reads only up to a section's second heading, which the project
-// file refuses.
+// Windows reads only up to a section's second heading or a heading without
+// a name, which the project file refuses.
 bool ParseIni(const std::string& path, const std::string& text, IniText* out, int* errorLine, std::string* error);
 
 }  // namespace bv

@@ -190,13 +190,13 @@ bool ParseIni(const std::string& path, const std::string& text, IniText* out, in
     // Without a folder the profile functions look in the Windows folder.
     char full[MAX_PATH];
     DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    Walk walk(text);
-    walk.out = out;
     if (n == 0 || n >= MAX_PATH) {
         *errorLine = 0;
         *error = "cannot read the project file as its path is too long";
         return false;
     }
+    Walk walk(text);
+    walk.out = out;
     if (walk.Read(full))
         return true;
     *errorLine = walk.errorLine;
