@@ -4,7 +4,11 @@
 
 #include <cstring>
 
+#include "packer/ini_lines.h"
+
 namespace bv {
+
+static_assert(INI_MAX_LINE == kIniLineBuffer, "libinih's line buffer");
 
 namespace {
 
@@ -12,10 +16,9 @@ namespace {
 // known with its line. Indentation is dropped here: libinih would take an
 // indented line for the continuation of the value before.
 struct LineFeed {
-    const std::string* text;
-    std::size_t pos = 0;
-    int line = 0;
-    IniText* out;
+    explicit LineFeed(const std::string& text) : lines(text) {}
+    IniLines lines;
+    IniText* out = nullptr;
     int errorLine = 0;
     std::string error;
 };
@@ -23,28 +26,20 @@ struct LineFeed {
 char* NextLine(char* buffer, int size, void* context)
 {
     LineFeed& f = *static_cast<LineFeed*>(context);
-    const std::string& text = *f.text;
-    if (f.pos >= text.size() || f.errorLine != 0)
+    if (f.errorLine != 0 || !f.lines.Next())
         return nullptr;
-    std::size_t end = text.find('\n', f.pos);
-    end = end == std::string::npos ? text.size() : end + 1;
-    std::size_t begin = f.pos;
-    f.pos = end;
-    f.line++;
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
-        begin++;
-    std::size_t length = end - begin;
-    if (length + 1 > static_cast<std::size_t>(size)) {
-        f.errorLine = f.line;
-        f.error = "line is longer than " + std::to_string(size - 2) + " characters";
+    const std::string_view line = f.lines.line;
+    if (f.lines.tooLong || line.size() + 1 > static_cast<std::size_t>(size)) {
+        f.errorLine = f.lines.number;
+        f.error = IniLines::TooLongError();
         return nullptr;
     }
-    std::memcpy(buffer, text.data() + begin, length);
-    buffer[length] = '\0';
-    if (buffer[0] == '[') {
-        const char* close = std::strchr(buffer, ']');
-        if (close != nullptr)
-            f.out->headings.push_back({std::string(static_cast<const char*>(buffer) + 1, close), f.line});
+    std::memcpy(buffer, line.data(), line.size());
+    buffer[line.size()] = '\0';
+    if (!line.empty() && line[0] == '[') {
+        std::size_t close = line.find(']');
+        if (close != std::string_view::npos)
+            f.out->headings.push_back({std::string(line.substr(1, close - 1)), f.lines.number});
     }
     return buffer;
 }
@@ -52,22 +47,26 @@ char* NextLine(char* buffer, int size, void* context)
 int TakeEntry(void* context, const char* section, const char* key, const char* value)
 {
     LineFeed& f = *static_cast<LineFeed*>(context);
-    f.out->entries.push_back({section, key, value, f.line});
+    // libinih also takes KEY: VALUE; the Windows reader does not, so
+    // neither does this one (a zero makes libinih report the line).
+    std::size_t separator = f.lines.line.find_first_of("=:");
+    if (separator == std::string_view::npos || f.lines.line[separator] != '=')
+        return 0;
+    f.out->entries.push_back({section, key, value, f.lines.number});
     return 1;
 }
 
 }  // namespace
 
-bool ParseIni(const std::string& text, IniText* out, int* errorLine, std::string* error)
+bool ParseIni(const std::string&, const std::string& text, IniText* out, int* errorLine, std::string* error)
 {
     *out = IniText();
-    LineFeed feed;
-    feed.text = &text;
+    LineFeed feed(text);
     feed.out = out;
     int bad = ini_parse_stream(NextLine, &feed, TakeEntry, &feed);
     if (bad > 0 && (feed.errorLine == 0 || bad < feed.errorLine)) {
         *errorLine = bad;
-        *error = "expected [Section], KEY = VALUE or a ; comment";
+        *error = kIniSyntaxError;
         return false;
     }
     if (feed.errorLine != 0) {

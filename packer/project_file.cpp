@@ -205,12 +205,19 @@ struct Reader {
 
     bool Read(const IniText& ini)
     {
+        std::map<std::string, int> headingLines;
         for (const IniHeading& h : ini.headings) {
             bool known = false;
             for (const KeyRule& k : kKeys)
                 known = known || Lower(k.section) == Lower(h.section);
             if (!known)
                 return Fail(h.line, "unknown section [" + h.section + "]; known: [Setup], [Files], [Group], [Run]");
+            // Each section once: Windows' profile functions read only the
+            // first of two alike.
+            auto [first, fresh] = headingLines.emplace(Lower(h.section), h.line);
+            if (!fresh)
+                return Fail(h.line, "section [" + h.section + "] given twice (first on line " +
+                                        std::to_string(first->second) + ")");
         }
         std::vector<const IniEntry*> sources, items, diskOne;
         for (const IniEntry& e : ini.entries) {
@@ -345,7 +352,7 @@ int ReadProjectFile(const std::string& path, PackRequest* request, std::string* 
     IniText ini;
     int line = 0;
     std::string problem;
-    if (!ParseIni(text, &ini, &line, &problem))
+    if (!ParseIni(path, text, &ini, &line, &problem))
         reader.Fail(line, problem);
     else
         reader.Read(ini);

@@ -162,6 +162,11 @@ TEST_F(ProjectFile, ErrorsNameTheFileAndLine)
         {setup + "Installer = NONE.EXE\n", 3, "installer"},
         {setup + "Destination =\n", 3, "has no value"},
         {setup + "[Files]\njust a line\n", 4, "expected [Section], KEY = VALUE"},
+        // libinih's KEY: VALUE, which Windows' profile functions do not read.
+        {setup + "Destination: C:\\X\n", 3, "expected [Section], KEY = VALUE"},
+        {setup + "[Files]\nSource = HELLO.EXE\n[setup]\nDestination = C:\\X\n", 5,
+         "section [setup] given twice (first on line 1)"},
+        {"\xEF\xBB\xBF[Icons]\n", 1, "unknown section [Icons]"},
         {setup + "Destination = C:\\" + std::string(300, 'D') + "\n", 3, "longer than"},
     };
     for (const Case& c : cases) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# bvpack.exe under Wine against the native bvpack: the same sample tree makes
-# the same volumes byte for byte, and bvpack.exe lists, tests and extracts
-# them as the native tool does.
+# bvpack.exe under Wine against the native bvpack: the same sample tree and
+# the same project files make the same volumes byte for byte, bad project
+# files get the same messages, and bvpack.exe lists, tests and extracts the
+# volumes as the native tool does.
 #   bvpack_wine_test.sh WINEBED BED_DIR BVPACK_EXE NATIVE_BVPACK SAMPLE_DIR HELLO_EXE INSTALLER
 set -u
 winebed=$1 bed=$2 exe=$3 native=$4 sample=$5 hello=$6 installer=$7
@@ -63,12 +64,80 @@ status=$?
 [ $status = 1 ] || fail "test of a broken chain gave $status"
 case $out in *SETUP.E01*) ;; *) fail "missing volume not named: $out" ;; esac
 
-# Project files need libinih, which Windows builds lack: refused cleanly.
-printf '[Setup]\nName = SETUP\n' >"$work/PROJECT.INI"
-out=$(wine_bvpack build "$(win "$work/PROJECT.INI")" 2>&1)
-status=$?
-[ $status = 2 ] || fail "build gave $status"
-case $out in *"not supported by this build"*) ;; *) fail "build said: $out" ;; esac
+# The sample's project file, pointed at the same tree: bvpack.exe builds what
+# the native tool builds from it, and both what create made above.
+cp "$installer" "$work/BVUNPACK.EXE"
+project() {  # project OUTPUT: the sample's project file with its paths here
+  sed -e "s|^Output = .*|Output = $1|" -e 's|^Installer = .*|Installer = BVUNPACK.EXE|' \
+      -e 's|product/|src/|' -e 's|\.\./build/win32/sample/HELLO.EXE|src/HELLO.EXE|' "$sample/SAMPLE.INI"
+}
+project native-build >"$work/NATIVE.INI"
+project wine-build >"$work/WINE.INI"
+grep -q '^Source = src/HELLO.EXE$' "$work/WINE.INI" || fail "sample project not rewritten"
+(cd "$work" && "$native" build NATIVE.INI --quiet) || fail "native build"
+out=$(cd "$work" && wine_bvpack build WINE.INI)
+echo "$out"
+case $out in *"SETUP.E00: 4 members"*) ;; *) fail "build summary" ;; esac
+for f in $(cat "$work/native.files"); do
+  cmp "$work/native-build/$f" "$work/wine-build/$f" || fail "built $f differs"
+  cmp "$work/native/$f" "$work/wine-build/$f" || fail "built $f differs from the created one"
+done
+(cd "$work/wine-build" && ls) | cmp -s - "$work/native.files" || fail "built volume set differs"
+
+# Project files the two readers must take alike: each fixture accepted by
+# both with the same volumes, or refused by both with exit code 2, the same
+# message (path separators aside) and no volume.
+mkdir -p "$work/ini/p/DOCS"
+echo readme >"$work/ini/p/README.TXT"
+echo manual >"$work/ini/p/DOCS/A.TXT"
+touch -d '2020-01-15 12:34:56 UTC' "$work/ini/p/README.TXT" "$work/ini/p/DOCS/A.TXT"
+setup='[Setup]\nName = SETUP\nOutput = out\n'
+files='[Files]\nSource = p/README.TXT\n'
+accepted=(
+  "$setup$files"
+  "; comment\n\n  [Setup]\n  Name = SETUP\n\tOutput = out\n# hash comment\n$files  ; indented comment\n"
+  "${setup}Destination = C:\\\\X ; a comment\n$files\n[Group]\nName = \"quoted\" ;c\nItem = README.TXT, Read;me\n"
+  "${setup}Destination =;kept\nChangeDestination=no\n$files"
+  "\xef\xbb\xbf[Setup]\r\nName = SETUP\r\nOutput = out\r\n\r\n[Files]\r\n  Source = p/DOCS => D\r\n"
+  "$setup[Files] trailing\nSource = p/*\n[Run]]\nProgram = README.TXT /a=b\n"
+)
+refused=(
+  "${setup}Nmae = X\n$files"                       # unknown key
+  "$setup${files}Source = p/NONE.TXT\n"             # missing file
+  "$setup${files}just a line\n"                     # no '='
+  "${setup}Destination: C:\\\\X\n$files"             # libinih's ':'
+  "$setup[Files\nSource = p/README.TXT\n"           # unclosed heading
+  "$setup[Files ;c]\nSource = p/README.TXT\n"       # comment in a heading
+  "${setup}Key ;c = v\n$files"                      # comment in a key
+  "Top = 1\n$setup$files"                           # key before any section
+  "$setup$files[setup]\nDestination = C:\\\\Y\n"     # a section twice
+  "$setup[ ]\nk = 1\n$files"                        # heading without a name
+  "$setup$files[]\n"
+  "${setup}Destination = C:\\\\$(printf 'D%.0s' {1..200})\n$files"  # too long
+)
+run_both() {  # run_both TEXT: sets nstatus nout wstatus wout
+  printf "$1" >"$work/ini/PROJECT.INI"
+  rm -rf "$work/ini/out" "$work/ini/native-out"
+  nout=$(cd "$work/ini" && "$native" build PROJECT.INI --quiet 2>&1)
+  nstatus=$?
+  [ -d "$work/ini/out" ] && mv "$work/ini/out" "$work/ini/native-out"
+  wout=$(cd "$work/ini" && wine_bvpack build PROJECT.INI --quiet 2>&1)
+  wstatus=$?
+  wout=$(printf '%s' "$wout" | tr -d '\r' | tr '\\' /)
+}
+for text in "${accepted[@]}"; do
+  run_both "$text"
+  [ $nstatus = 0 ] && [ $wstatus = 0 ] || { fail "refused ($nstatus, $wstatus): $text: $nout / $wout"; continue; }
+  diff -r "$work/ini/native-out" "$work/ini/out" >/dev/null || fail "volumes differ: $text"
+done
+for text in "${refused[@]}"; do
+  run_both "$text"
+  echo "$wout"
+  [ $nstatus = 2 ] && [ $wstatus = 2 ] || fail "exit codes $nstatus, $wstatus: $text"
+  [ "$(printf '%s' "$nout" | tr '\\' /)" = "$wout" ] || fail "messages differ: $nout / $wout"
+  case $wout in "bvpack: PROJECT.INI:"[0-9]*": "*) ;; *) fail "no line: $wout" ;; esac
+  [ -e "$work/ini/out" ] && fail "volume written: $text"
+done
 
 [ $failed = 0 ] && echo "bvpack.exe under Wine: all checks passed"
 exit $failed
