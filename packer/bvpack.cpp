@@ -1,6 +1,7 @@
 // bvpack: makes installer archives (NAME.E00, NAME.E01, ...) from a
 // directory, and lists, tests and extracts them with the installer's own
 // reader and decoder.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@
 #include "archive/archive.h"
 #include "packer/archive_reader_tool.h"
 #include "packer/archive_writer.h"
+#include "packer/disk_image.h"
+#include "packer/diskette.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +32,7 @@ enum ExitCode { EXIT_OK = 0, EXIT_DAMAGED = 1, EXIT_USAGE = 2, EXIT_IO = 3 };
 
 const char kUsage[] =
     "usage: bvpack create SOURCE_DIR --out DIR/NAME [options]\n"
-    "       bvpack list DIR/NAME\n"
+    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]...\n"
     "       bvpack test DIR/NAME\n"
     "       bvpack extract DIR/NAME [--to DIR]\n"
     "       bvpack --help\n";
@@ -49,20 +52,31 @@ const char kHelp[] =
     "                     SOURCE_DIR per line, in that order\n"
     "  --dest PATH        default destination directory (default C:\\NAME)\n"
     "  --locked           the user may not change the destination\n"
-    "  --volume SIZE      largest volume file: 360K, 720K, 1.2M, 1.44M, 2.88M, a\n"
-    "                     byte count, or 'one' for a single volume (default)\n"
+    "  --volume SIZE      a diskette kind: 360K, 720K, 1.2M, 1.44M or 2.88M (each\n"
+    "                     diskette's files fit a freshly formatted FAT12 diskette\n"
+    "                     of that kind, in whole clusters); or the largest volume\n"
+    "                     file as a byte count; or 'one' for a single volume\n"
+    "                     (default)\n"
     "  --group NAME       create this Program Manager group\n"
     "  --item CMD,TITLE   add a program item to the group (repeatable)\n"
     "  --run 'CMD ARGS'   start this program in the destination at the end\n"
     "  --installer PATH   copy this installer beside the volumes as NAME.EXE\n"
-    "list DIR/NAME: the header, every member (size, date, attributes) and the script.\n"
+    "  --disk1 FILE       copy FILE (a DOS 8.3 name) beside NAME.EXE, onto disk 1\n"
+    "                     (repeatable)\n"
+    "  --images           also write DISK1.IMG, DISK2.IMG, ...: a diskette image\n"
+    "                     of the --volume kind per diskette, labelled DISK1, ...,\n"
+    "                     with its files (needs mtools)\n"
+    "list DIR/NAME: the header, every member (size, date, attributes) and the script;\n"
+    "  then the diskettes, with their files in clusters and the room left, for the\n"
+    "  kind of --volume or of the images beside the volumes (disk-1 files as given\n"
+    "  by --disk1 or found on DISK1.IMG).\n"
     "test DIR/NAME: decodes every member; reports the first damage.\n"
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
     "\n"
     "Exit codes: 0 success; 1 damaged archive or failed test; 2 usage error or\n"
-    "input the archive cannot hold; 3 I/O error (a file cannot be read or\n"
-    "written, the archive is missing).\n";
+    "input the archive cannot hold or a diskette cannot hold; 3 I/O error (a\n"
+    "file cannot be read or written, the archive is missing, mtools missing).\n";
 
 bool progressShown = false;
 
@@ -121,27 +135,17 @@ std::string Upper(std::string s)
     return s;
 }
 
-bool ParseVolumeSize(const std::string& text, std::uint64_t* size)
+// --volume: a diskette kind, 'one' or a byte count.
+bool ParseVolume(const std::string& text, bv::ReleaseMedia* media)
 {
-    struct Preset {
-        const char* name;
-        std::uint64_t size;
-    };
-    static const Preset presets[] = {
-        {"360K", bv::VOLUME_360K},   {"720K", bv::VOLUME_720K},   {"1.2M", bv::VOLUME_1200K},
-        {"1.44M", bv::VOLUME_1440K}, {"2.88M", bv::VOLUME_2880K}, {"ONE", bv::VOLUME_UNLIMITED},
-    };
-    std::string u = Upper(text);
-    for (const Preset& p : presets) {
-        if (u == p.name) {
-            *size = p.size;
-            return true;
-        }
-    }
+    media->kind = bv::FindDisketteKind(text);
+    media->volumeSize = bv::VOLUME_UNLIMITED;
+    if (media->kind != nullptr || Upper(text) == "ONE")
+        return true;
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18)
         return false;
-    *size = std::strtoull(text.c_str(), nullptr, 10);
-    return *size > 0;
+    media->volumeSize = std::strtoull(text.c_str(), nullptr, 10);
+    return media->volumeSize > 0;
 }
 
 // DIR/NAME, with NAME's volume extension dropped if given (DIR/SETUP.E00).
@@ -205,10 +209,188 @@ std::string MemberPathOf(const std::string& relative)
     return p;
 }
 
+const char kVolumeChoices[] = "--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'";
+
+// Takes argv[*i] (and its value) when it is an option of the release's
+// media, for create or list; *code is then EXIT_OK or a reported usage error.
+bool TakeMediaOption(int argc, char** argv, int* i, bool forCreate, bv::ReleaseMedia* media, int* code)
+{
+    const std::string a = argv[*i];
+    const bool hasValue = *i + 1 < argc;
+    *code = EXIT_OK;
+    if (a == "--volume") {
+        if (!hasValue || !ParseVolume(argv[++*i], media))
+            *code = Usage(kVolumeChoices);
+    } else if (a == "--disk1") {
+        if (hasValue)
+            media->disk1Files.push_back(argv[++*i]);
+        else
+            *code = Usage("--disk1 needs a file");
+    } else if (a == "--installer" && forCreate) {
+        if (hasValue)
+            media->installer = argv[++*i];
+        else
+            *code = Usage("--installer needs a path");
+    } else if (a == "--images" && forCreate) {
+        media->images = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string DiskImageName(unsigned number)
+{
+    return "DISK" + std::to_string(number) + ".IMG";
+}
+
+// The files of disk 1 beside volume 0, from the installer and the user's
+// disk-1 files, under their names on the diskette. The sizes are read from
+// the given files. Exit code 0, or a reported failure.
+int Disk1Files(const bv::ReleaseMedia& media, const std::string& name, std::vector<bv::DisketteFile>* files)
+{
+    files->clear();
+    auto add = [&](const std::string& path, const std::string& diskName) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0)
+            return Fail(EXIT_IO, "cannot read " + path + ": " + std::strerror(errno));
+        if (!S_ISREG(st.st_mode))
+            return Fail(EXIT_USAGE, path + " is not a regular file");
+        for (const bv::DisketteFile& f : *files) {
+            if (f.name == diskName)
+                return Fail(EXIT_USAGE, path + " would lie on disk 1 as " + diskName + ", as " + f.source + " does");
+        }
+        files->push_back({diskName, static_cast<std::uint64_t>(st.st_size), path});
+        return static_cast<int>(EXIT_OK);
+    };
+    int code = EXIT_OK;
+    if (!media.installer.empty())
+        code = add(media.installer, name + ".EXE");
+    for (const std::string& path : media.disk1Files) {
+        if (code != EXIT_OK)
+            break;
+        std::string diskName = Upper(fs::path(path).filename().string());
+        if (media.kind != nullptr && !bv::IsDosName(diskName))
+            return Fail(EXIT_USAGE, "disk-1 file " + path + ": \"" + diskName + "\" is not a DOS 8.3 file name");
+        const std::string ext = fs::path(diskName).extension().string();
+        if (diskName == name + ".EXE" ||
+            (fs::path(diskName).stem().string() == name && ext.size() == 4 && ext[1] == 'E' &&
+             std::isxdigit(static_cast<unsigned char>(ext[2])) && std::isxdigit(static_cast<unsigned char>(ext[3]))))
+            return Fail(EXIT_USAGE, "disk-1 file " + path + " would take the name of the installer or a volume");
+        code = add(path, diskName);
+    }
+    return code;
+}
+
+// Copies a file with its modification time; nothing when it is the target.
+bool CopyWithTime(const std::string& from, const fs::path& to, std::string* error)
+{
+    std::error_code ec;
+    if (fs::exists(to, ec) && fs::equivalent(from, to, ec))
+        return true;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    struct stat st {};
+    if (!ec && stat(from.c_str(), &st) == 0) {
+        struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (utimensat(AT_FDCWD, to.c_str(), times, 0) != 0)
+            ec.assign(errno, std::generic_category());
+    }
+    if (ec)
+        *error = "cannot copy " + from + " to " + to.string() + ": " + ec.message();
+    return !ec;
+}
+
+// Writes the release: the volumes, NAME.EXE and the disk-1 files into
+// outDir, and with media.images one image per diskette. Everything that can
+// be refused is refused before the first file is written. The exit code.
+int WriteRelease(const bv::ArchiveInput& input, const bv::ReleaseMedia& media, const std::string& outDir,
+                 const std::string& name)
+{
+    if (media.images && media.kind == nullptr)
+        return Usage("--images needs a diskette kind: --volume 360K, 720K, 1.2M, 1.44M or 2.88M");
+    std::vector<bv::DisketteFile> disk1;
+    int code = Disk1Files(media, name, &disk1);
+    if (code != EXIT_OK)
+        return code;
+    std::uint64_t firstRoom = media.volumeSize, room = media.volumeSize;
+    std::string error;
+    if (media.kind != nullptr) {
+        if (!bv::FirstVolumeRoom(*media.kind, name, disk1, &firstRoom, &error))
+            return Fail(EXIT_USAGE, error);
+        room = media.kind->DataBytes();
+    }
+    if (media.images) {
+        std::string missing = bv::MissingImageTools();
+        if (!missing.empty())
+            return Fail(EXIT_IO, missing);
+    }
+
+    bv::ArchivePayload payload;
+    std::vector<std::vector<std::uint8_t>> volumes;
+    if (!bv::BuildPayload(input, &payload, &error, PackProgress, nullptr) ||
+        !bv::SplitPayload(payload, firstRoom, room, &volumes, &error))
+        return Fail(EXIT_USAGE, error);
+    ClearProgress();
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (!bv::WriteVolumeFiles(outDir, name, volumes, &error))
+        return Fail(EXIT_IO, error);
+    for (bv::DisketteFile& f : disk1) {
+        fs::path target = fs::path(outDir) / f.name;
+        if (!CopyWithTime(f.source, target, &error))
+            return Fail(EXIT_IO, error);
+        f.source = target.string();
+    }
+
+    std::uint64_t inBytes = 0, outBytes = 0;
+    for (const bv::ArchiveMember& m : input.members)
+        inBytes += m.data.size();
+    for (const auto& v : volumes)
+        outBytes += v.size();
+    std::printf("%s: %zu members, %llu bytes in %zu volume%s of %llu bytes (%.1f%%)\n",
+                (fs::path(outDir) / bv::VolumeFileName(name, 0)).c_str(), input.members.size(),
+                static_cast<unsigned long long>(inBytes), volumes.size(), volumes.size() == 1 ? "" : "s",
+                static_cast<unsigned long long>(outBytes), inBytes ? 100.0 * static_cast<double>(outBytes) / static_cast<double>(inBytes) : 0.0);
+
+    unsigned images = 0;
+    if (media.kind != nullptr) {
+        std::vector<std::uint64_t> sizes;
+        for (const auto& v : volumes)
+            sizes.push_back(v.size());
+        std::vector<bv::Diskette> disks = bv::PlanDiskettes(*media.kind, name, disk1, sizes);
+        for (bv::Diskette& d : disks) {
+            for (bv::DisketteFile& f : d.files)
+                f.source = (fs::path(outDir) / f.name).string();
+        }
+        std::printf("%s", bv::DescribeDiskettes(*media.kind, disks).c_str());
+        // Each image is made under a scratch name and put in place when all are made.
+        for (; media.images && images < disks.size(); images++) {
+            fs::path image = fs::path(outDir) / (DiskImageName(images + 1) + ".part");
+            if (!bv::WriteDisketteImage(*media.kind, disks[images], image.string(), &error)) {
+                for (unsigned k = 0; k < images; k++)
+                    fs::remove(fs::path(outDir) / (DiskImageName(k + 1) + ".part"), ec);
+                return Fail(EXIT_IO, error);
+            }
+        }
+        for (unsigned k = 0; k < images; k++) {
+            fs::path image = fs::path(outDir) / DiskImageName(k + 1);
+            fs::rename(image.string() + ".part", image, ec);
+            if (ec)
+                return Fail(EXIT_IO, "cannot write " + image.string() + ": " + ec.message());
+            std::printf("%s: %s diskette image\n", image.c_str(), media.kind->name);
+        }
+    }
+    // Images of an older, longer set (or of a set made without images) no
+    // longer match the volumes.
+    for (unsigned k = images + 1; fs::remove(fs::path(outDir) / DiskImageName(k), ec); k++) {
+    }
+    return EXIT_OK;
+}
+
 int Create(int argc, char** argv)
 {
-    std::string sourceDir, out, list, installer;
-    std::uint64_t volumeSize = bv::VOLUME_UNLIMITED;
+    std::string sourceDir, out, list;
+    bv::ReleaseMedia media;
     bv::ArchiveInput input;
     bool destGiven = false;
     for (int i = 0; i < argc; i++) {
@@ -220,7 +402,11 @@ int Create(int argc, char** argv)
             return true;
         };
         std::string v;
-        if (a == "--out") {
+        int code = EXIT_OK;
+        if (TakeMediaOption(argc, argv, &i, true, &media, &code)) {
+            if (code != EXIT_OK)
+                return code;
+        } else if (a == "--out") {
             if (!value(&out)) return Usage("--out needs DIR/NAME");
         } else if (a == "--list") {
             if (!value(&list)) return Usage("--list needs a file");
@@ -229,9 +415,6 @@ int Create(int argc, char** argv)
             destGiven = true;
         } else if (a == "--locked") {
             input.allowChange = false;
-        } else if (a == "--volume") {
-            if (!value(&v) || !ParseVolumeSize(v, &volumeSize))
-                return Usage("--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'");
         } else if (a == "--group") {
             if (!value(&input.script.group)) return Usage("--group needs a name");
         } else if (a == "--item") {
@@ -239,8 +422,6 @@ int Create(int argc, char** argv)
             input.script.items.push_back(v);
         } else if (a == "--run") {
             if (!value(&input.script.program)) return Usage("--run needs a command line");
-        } else if (a == "--installer") {
-            if (!value(&installer)) return Usage("--installer needs a path");
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);
         } else if (sourceDir.empty()) {
@@ -278,8 +459,8 @@ int Create(int argc, char** argv)
                 relatives.push_back(line);
         }
     } else {
-        // Volumes and installer of this archive lying in the source tree
-        // (from an earlier run) are not packed into it again.
+        // Volumes, installer, disk-1 files and images of this archive lying
+        // in the source tree (from an earlier run) are not packed into it again.
         const fs::path outCanonical = fs::weakly_canonical(outDir, ec);
         auto ownOutput = [&](const fs::path& p) {
             std::error_code e;
@@ -287,6 +468,12 @@ int Create(int argc, char** argv)
                 return false;
             std::string file = Upper(p.filename().string());
             if (file == name + ".EXE")
+                return true;
+            for (const std::string& extra : media.disk1Files)
+                if (file == Upper(fs::path(extra).filename().string()))
+                    return true;
+            if (file.size() > 8 && file.compare(0, 4, "DISK") == 0 && file.compare(file.size() - 4, 4, ".IMG") == 0 &&
+                file.find_first_not_of("0123456789", 4) == file.size() - 4)
                 return true;
             return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
                    std::isxdigit(static_cast<unsigned char>(file[name.size() + 2])) &&
@@ -310,35 +497,7 @@ int Create(int argc, char** argv)
             return Fail(EXIT_IO, error);
         input.members.push_back(std::move(m));
     }
-
-    std::string error;
-    std::string problem = bv::CheckArchiveInput(input);
-    if (!problem.empty())
-        return Fail(EXIT_USAGE, problem);
-    std::vector<std::vector<std::uint8_t>> volumes;
-    if (!bv::WriteArchive(input, volumeSize, &volumes, &error, PackProgress, nullptr))
-        return Fail(EXIT_USAGE, error);
-    ClearProgress();
-    fs::create_directories(outDir, ec);
-    if (!bv::WriteVolumeFiles(outDir, name, volumes, &error))
-        return Fail(EXIT_IO, error);
-    if (!installer.empty()) {
-        fs::path exe = fs::path(outDir) / (name + ".EXE");
-        fs::copy_file(installer, exe, fs::copy_options::overwrite_existing, ec);
-        if (ec)
-            return Fail(EXIT_IO, "cannot copy the installer to " + exe.string() + ": " + ec.message());
-    }
-
-    std::uint64_t inBytes = 0, outBytes = 0;
-    for (const bv::ArchiveMember& m : input.members)
-        inBytes += m.data.size();
-    for (const auto& v : volumes)
-        outBytes += v.size();
-    std::printf("%s: %zu members, %llu bytes in %zu volume%s of %llu bytes (%.1f%%)\n",
-                (fs::path(outDir) / bv::VolumeFileName(name, 0)).c_str(), input.members.size(),
-                static_cast<unsigned long long>(inBytes), volumes.size(), volumes.size() == 1 ? "" : "s",
-                static_cast<unsigned long long>(outBytes), inBytes ? 100.0 * static_cast<double>(outBytes) / static_cast<double>(inBytes) : 0.0);
-    return EXIT_OK;
+    return WriteRelease(input, media, outDir, name);
 }
 
 std::string Attributes(std::uint32_t a)
@@ -381,12 +540,51 @@ struct ScratchDir {
     }
 };
 
+// The diskettes of the release in dir, for list: the kind and the disk-1
+// files as given, or else as the images beside the volumes show them.
+int ShowDiskettes(const std::string& dir, const std::string& name, bv::ReleaseMedia media)
+{
+    const fs::path firstImage = fs::path(dir) / DiskImageName(1);
+    std::error_code ec;
+    if (media.kind == nullptr && fs::is_regular_file(firstImage, ec)) {
+        media.kind = bv::DisketteKindOfImage(fs::file_size(firstImage, ec));
+        if (media.kind == nullptr)
+            return Fail(EXIT_DAMAGED, firstImage.string() + " is no diskette image of a known kind");
+        std::vector<std::string> names;
+        std::string error;
+        if (media.disk1Files.empty() && !bv::ListDisketteImage(firstImage.string(), &names, &error))
+            return Fail(EXIT_IO, error);
+        for (const std::string& n : names) {
+            if (n != name + ".EXE" && n != bv::VolumeFileName(name, 0))
+                media.disk1Files.push_back((fs::path(dir) / n).string());
+        }
+    }
+    if (media.kind == nullptr)
+        return EXIT_OK;
+    if (fs::exists(fs::path(dir) / (name + ".EXE"), ec))
+        media.installer = (fs::path(dir) / (name + ".EXE")).string();
+    std::vector<bv::DisketteFile> disk1;
+    int code = Disk1Files(media, name, &disk1);
+    if (code != EXIT_OK)
+        return code;
+    std::vector<std::uint64_t> sizes;
+    for (unsigned n = 0; fs::is_regular_file(fs::path(dir) / bv::VolumeFileName(name, n), ec); n++)
+        sizes.push_back(fs::file_size(fs::path(dir) / bv::VolumeFileName(name, n), ec));
+    std::printf("%s", bv::DescribeDiskettes(*media.kind, bv::PlanDiskettes(*media.kind, name, disk1, sizes)).c_str());
+    return EXIT_OK;
+}
+
 int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
+    bv::ReleaseMedia media;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--to" && command == "extract") {
+        int code = EXIT_OK;
+        if (command == "list" && TakeMediaOption(argc, argv, &i, false, &media, &code)) {
+            if (code != EXIT_OK)
+                return code;
+        } else if (a == "--to" && command == "extract") {
             if (i + 1 >= argc)
                 return Usage("--to needs a directory");
             to = argv[++i];
@@ -439,6 +637,11 @@ int Read(const std::string& command, int argc, char** argv)
             case SCRIPT_PRGEXEC: std::printf("run     %s\n", e.value.c_str()); break;
             default: std::printf("end\n"); break;
             }
+        }
+        if (r.ok) {
+            int code = ShowDiskettes(dir, name, media);
+            if (code != EXIT_OK)
+                return code;
         }
     }
     if (!r.ok)

@@ -11,16 +11,14 @@
 #include <random>
 #include <string>
 
+#include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int code;
-    std::string out;
-};
+using Outcome = CommandOutcome;
 
 class BvpackCli : public ::testing::Test {
 protected:
@@ -68,18 +66,7 @@ protected:
 
     Outcome Bvpack(const std::string& args)
     {
-        std::string cmd = std::string(BVPACK_PATH) + " " + args + " 2>&1";
-        Outcome r{-1, {}};
-        std::FILE* p = popen(cmd.c_str(), "r");
-        if (p == nullptr)
-            return r;
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            r.out.append(buf, n);
-        int status = pclose(p);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
+        return RunCommand(std::string(BVPACK_PATH) + " " + args);
     }
 
     std::string Src() const { return src.string(); }
