@@ -1,0 +1,171 @@
+// A diskette release installed as a user installs it: the files of disk 1
+// are in drive A:, SETUP.EXE is started from A:\, and at each disk prompt
+// the diskette in A: is taken out and the next one put in before Retry.
+// The set (three or more 360K diskettes, taken out of the images with
+// mtools) is made by diskette_set.sh before this test runs.
+#include <algorithm>
+#include <cstdio>
+
+#include "installer_fixture.h"
+
+using namespace installer_test;
+
+namespace {
+
+const std::string DRIVE = "A:\\";
+const std::string SET = WinPath(BV_DISKETTE_SET);
+
+// The files of one directory, without subdirectories.
+std::vector<std::string> FilesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string DiskDir(int number)
+{
+    return SET + "\\disk\\" + std::to_string(number);
+}
+
+int DiskCount()
+{
+    int count = 0;
+    while (Exists(DiskDir(count + 1))) ++count;
+    return count;
+}
+
+// Empties drive A:. A running program's file cannot be deleted, so every
+// file is moved out of the drive, into a folder of the build machine.
+void TakeOut()
+{
+    static int taken = 0;
+    const std::string out = WinPath(BV_WORK_ROOT) + "\\taken-out";
+    MakeDirs(out);
+    for (const std::string& name : FilesIn(DRIVE)) {
+        std::string path = DRIVE + name, to = out + "\\" + std::to_string(++taken) + "-" + name;
+        EXPECT_TRUE(MoveFileExA(path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+            << "cannot take " << path << " out: error " << GetLastError();
+    }
+    ASSERT_TRUE(FilesIn(DRIVE).empty());
+}
+
+// Puts diskette n into drive A:.
+void PutIn(int number)
+{
+    TakeOut();
+    for (const std::string& name : FilesIn(DiskDir(number)))
+        ASSERT_TRUE(CopyFileA((DiskDir(number) + "\\" + name).c_str(), (DRIVE + name).c_str(), FALSE)) << name;
+}
+
+std::string DiskPrompt(int volume)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "Insert disk number %d with file \"SETUP.E%02X\"\r\nin A:", volume, volume);
+    return text;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Every file below dir, relative to it.
+void Walk(const std::string& dir, const std::string& prefix, std::vector<std::string>* files)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(dir + "\\" + name, prefix + name + "\\", files);
+        else files->push_back(prefix + name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+TEST(DisketteInstallation, FromDriveAOneDisketteAtATime)
+{
+    const int disks = DiskCount();
+    ASSERT_GE(disks, 3) << "the set in " << SET << " has fewer than three diskettes";
+    EXPECT_EQ(FilesIn(DiskDir(1)), (std::vector<std::string>{"LIESMICH.TXT", "SETUP.E00", "SETUP.EXE"}));
+    std::string dest = FreshDir("diskette") + "\\DEST";
+    MakeDirs(dest);
+    PutIn(1);
+
+    Process process = Start(DRIVE + "SETUP.EXE", DRIVE);
+    HWND dialog = WaitWindow(process, "#32770", "BREVANT");
+    ASSERT_NE(dialog, nullptr);
+    TextRecorder recorder(dialog, {STATUS1});
+    SetItemText(dialog, EDIT, dest);
+    Click(dialog, NEXT);
+
+    // Each prompt holds the installation: the dialog is open meanwhile.
+    std::vector<std::string> prompts, expected;
+    auto prompt = [&](const std::string& want) {
+        Box box = WaitBox(process, "Brevant", 120000);
+        prompts.push_back(box.text);
+        expected.push_back(want);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        return box;
+    };
+    for (int volume = 1; volume < disks; volume++) {
+        SCOPED_TRACE("disk " + std::to_string(volume + 1));
+        Box box = prompt(DiskPrompt(volume));
+        if (volume == 1) {
+            // The wrong diskette first: the one after it, without SETUP.E01.
+            PutIn(3);
+            Answer(box, "Retry");
+            box = prompt(DiskPrompt(1));
+            // A diskette whose SETUP.E01 is another volume of the set.
+            TakeOut();
+            ASSERT_TRUE(CopyFileA((DiskDir(3) + "\\SETUP.E02").c_str(), (DRIVE + "SETUP.E01").c_str(), FALSE));
+            Answer(box, "Retry");
+            box = prompt("File \"SETUP.E01\" is not disk number 1.\r\n" + DiskPrompt(1));
+        }
+        PutIn(volume + 1);
+        Answer(box, "Retry");
+    }
+    EXPECT_EQ(WaitExit(process, 120000), 0);
+    EXPECT_EQ(prompts, expected);
+
+    // Exactly the product, with its bytes, stamps and read-only attribute.
+    std::vector<std::string> installed, product;
+    Walk(dest, "", &installed);
+    Walk(SET + "\\product", "", &product);
+    std::sort(installed.begin(), installed.end());
+    std::sort(product.begin(), product.end());
+    EXPECT_EQ(installed, product);
+    for (const std::string& file : product) {
+        SCOPED_TRACE(file);
+        std::string from = SET + "\\product\\" + file, to = dest + "\\" + file;
+        EXPECT_EQ(ReadFile(to), ReadFile(from));
+        EXPECT_TRUE(SameTime(LastWriteTime(to), LastWriteTime(from)));
+        EXPECT_EQ(Attributes(to) & FILE_ATTRIBUTE_READONLY, Attributes(from) & FILE_ATTRIBUTE_READONLY);
+    }
+    EXPECT_EQ(Attributes(dest + "\\RO.TXT") & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+
+    // Every volume was read, in order, from the diskette in A:.
+    std::vector<std::string> reading;
+    for (const std::string& text : recorder.Texts(STATUS1)) {
+        if (text.rfind("Reading: ", 0) == 0 && (reading.empty() || reading.back() != text)) reading.push_back(text);
+    }
+    std::vector<std::string> volumes;
+    for (int volume = 0; volume < disks; volume++) {
+        char text[32];
+        std::snprintf(text, sizeof text, "Reading: SETUP.E%02X", volume);
+        volumes.push_back(text);
+    }
+    EXPECT_EQ(reading, volumes);
+    TakeOut();
+}
+
+}  // namespace
