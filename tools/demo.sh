@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: packs the bundled sample product into small volumes with bvpack
-# and installs it with SETUP.EXE under Wine. With a display (and not in CI)
+# and installs it with SETUP.EXE under Wine; also makes it a 360K diskette
+# release with its diskette images. With a display (and not in CI)
 # the user clicks through it; otherwise it runs under Xvfb, driven by
 # demo_driver, and leaves PNG screenshots of each phase.
 set -euo pipefail
@@ -9,7 +10,7 @@ demo=$root/build/demo
 bvpack=$root/build/native/packer/bvpack
 win=$root/build/win32
 
-rm -rf "$demo/product" "$demo/kit" && mkdir -p "$demo/product" "$demo/kit" "$demo/shots"
+rm -rf "$demo/product" "$demo/kit" "$demo/diskettes" && mkdir -p "$demo/product" "$demo/kit" "$demo/shots"
 cp -r "$root/sample/product/." "$demo/product/"
 cp "$win/sample/HELLO.exe" "$demo/product/HELLO.EXE"
 
@@ -19,6 +20,12 @@ echo "== packing the sample into 8000-byte volumes"
   --installer "$win/installer/bvunpack.exe"
 ls -l "$demo/kit"
 "$bvpack" list "$demo/kit/SETUP"
+
+echo "== the same sample as a 360K diskette release, with diskette images"
+"$bvpack" create "$demo/product" --out "$demo/diskettes/SETUP" --dest 'C:\SAMPLE' --volume 360K \
+  --group "Brevant Sample" --item 'HELLO.EXE,Hello' --item 'README.TXT,Read me' --run HELLO.EXE \
+  --installer "$win/installer/bvunpack.exe" --disk1 "$demo/product/README.TXT" --images
+for image in "$demo/diskettes"/DISK*.IMG; do MTOOLSRC=/dev/null mdir -i "$image" ::; done
 
 bed=$demo/bed
 "$root/tests/win32/winebed.sh" start "$bed"
@@ -46,3 +53,5 @@ echo "== installed in C:\\SAMPLE"
 (cd "$WINEPREFIX/drive_c/SAMPLE" && find . -type f -printf '%-24p %8s bytes  %TY-%Tm-%Td %TH:%TM\n' | sort)
 echo "== program group"
 find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Brevant Sample*' -printf '%P\n' 2>/dev/null | sort
+echo "== diskette images (360K, for an emulator or a real diskette; see README.md)"
+ls -l "$demo/diskettes"/DISK*.IMG

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the kit needs on Debian 12: the mingw-w64 cross compilers,
 # Wine (32- and 64-bit), Xvfb, CMake, GoogleTest sources, clang for the
-# fuzzer. Where the kernel cannot start 32-bit Linux programs (some
-# virtual machines), 32-bit Wine runs through qemu-user from backports,
-# registered with binfmt_misc. Idempotent and quiet when all is present.
+# fuzzer, mtools and dosfstools for diskette images. Where the kernel
+# cannot start 32-bit Linux programs (some virtual machines), 32-bit Wine
+# runs through qemu-user from backports, registered with binfmt_misc.
+# Idempotent and quiet when all is present.
 set -euo pipefail
 
 pkgs=(cmake make g++ clang googletest libgtest-dev gzip
       g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-      wine wine32:i386 wine64 xvfb x11-utils imagemagick python3)
+      wine wine32:i386 wine64 xvfb x11-utils imagemagick python3 mtools dosfstools)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
