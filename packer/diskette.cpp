@@ -1,6 +1,8 @@
 // Diskette kinds and the fit of a release on them.
 #include "packer/diskette.h"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -17,15 +19,6 @@ const std::vector<DisketteKind> kKinds = {
     {"1.44M", 1440, 80, 2, 18, 1, 224, 9},
     {"2.88M", 2880, 80, 2, 36, 2, 240, 9},
 };
-
-std::string Upper(const std::string& s)
-{
-    std::string u = s;
-    for (char& c : u)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return u;
-}
 
 bool DosNamePart(const std::string& part, std::size_t maxLength)
 {
@@ -61,7 +54,7 @@ const std::vector<DisketteKind>& DisketteKinds()
 const DisketteKind* FindDisketteKind(const std::string& name)
 {
     for (const DisketteKind& k : kKinds)
-        if (Upper(name) == k.name)
+        if (strcasecmp(name.c_str(), k.name) == 0)
             return &k;
     return nullptr;
 }

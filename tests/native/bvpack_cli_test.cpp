@@ -53,6 +53,15 @@ protected:
         return s;
     }
 
+    static std::string Noise(std::size_t n, unsigned seed)
+    {
+        std::mt19937 rng(seed);
+        std::string s(n, '\0');
+        for (char& c : s)
+            c = static_cast<char>(rng());
+        return s;
+    }
+
     static void Write(const fs::path& p, const std::string& bytes)
     {
         std::ofstream(p, std::ios::binary) << bytes;
@@ -121,11 +130,7 @@ TEST_F(BvpackCli, OutputInsideTheSourceIsNotPackedAgain)
 
 TEST_F(BvpackCli, DisketteVolumes)
 {
-    std::mt19937 rng(9);
-    std::string noise(900000, '\0');
-    for (char& c : noise)
-        c = static_cast<char>(rng());
-    Write(src / "NOISE.BIN", noise);
+    Write(src / "NOISE.BIN", Noise(900000, 9));
     Outcome r = Bvpack("create " + Src() + " --out " + Out() + " --volume 360K");
     ASSERT_EQ(r.code, 0) << r.out;
     int volumes = 0;
@@ -159,11 +164,7 @@ TEST_F(BvpackCli, DisketteVolumes)
 // files, which are the volumes and files beside it, stamps kept.
 TEST_F(BvpackCli, DisketteImages)
 {
-    std::mt19937 rng(10);
-    std::string noise(900000, '\0');
-    for (char& c : noise)
-        c = static_cast<char>(rng());
-    Write(src / "NOISE.BIN", noise);
+    Write(src / "NOISE.BIN", Noise(900000, 10));
     Write(root / "fake-installer.exe", "MZ" + std::string(99998, 'i'));
     Write(root / "liesmich.txt", "Lies mich.\r\n");
     struct utimbuf t = {852000000, 858429000};

@@ -3,7 +3,6 @@
 // the diskette in A: is taken out and the next one put in before Retry.
 // The set (three or more 360K diskettes, taken out of the images with
 // mtools) is made by diskette_set.sh before this test runs.
-#include <algorithm>
 #include <cstdio>
 
 #include "installer_fixture.h"
@@ -14,21 +13,6 @@ namespace {
 
 const std::string DRIVE = "A:\\";
 const std::string SET = WinPath(BV_DISKETTE_SET);
-
-// The files of one directory, without subdirectories.
-std::vector<std::string> FilesIn(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string DiskDir(int number)
 {
@@ -49,19 +33,19 @@ void TakeOut()
     static int taken = 0;
     const std::string out = WinPath(BV_WORK_ROOT) + "\\taken-out";
     MakeDirs(out);
-    for (const std::string& name : FilesIn(DRIVE)) {
+    for (const std::string& name : FilesBelow(DRIVE, false)) {
         std::string path = DRIVE + name, to = out + "\\" + std::to_string(++taken) + "-" + name;
         EXPECT_TRUE(MoveFileExA(path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
             << "cannot take " << path << " out: error " << GetLastError();
     }
-    ASSERT_TRUE(FilesIn(DRIVE).empty());
+    ASSERT_TRUE(FilesBelow(DRIVE, false).empty());
 }
 
 // Puts diskette n into drive A:.
 void PutIn(int number)
 {
     TakeOut();
-    for (const std::string& name : FilesIn(DiskDir(number)))
+    for (const std::string& name : FilesBelow(DiskDir(number), false))
         ASSERT_TRUE(CopyFileA((DiskDir(number) + "\\" + name).c_str(), (DRIVE + name).c_str(), FALSE)) << name;
 }
 
@@ -77,26 +61,11 @@ bool SameTime(const FILETIME& a, const FILETIME& b)
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-// Every file below dir, relative to it.
-void Walk(const std::string& dir, const std::string& prefix, std::vector<std::string>* files)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(dir + "\\" + name, prefix + name + "\\", files);
-        else files->push_back(prefix + name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-}
-
 TEST(DisketteInstallation, FromDriveAOneDisketteAtATime)
 {
     const int disks = DiskCount();
     ASSERT_GE(disks, 3) << "the set in " << SET << " has fewer than three diskettes";
-    EXPECT_EQ(FilesIn(DiskDir(1)), (std::vector<std::string>{"LIESMICH.TXT", "SETUP.E00", "SETUP.EXE"}));
+    EXPECT_EQ(FilesBelow(DiskDir(1), false), (std::vector<std::string>{"LIESMICH.TXT", "SETUP.E00", "SETUP.EXE"}));
     std::string dest = FreshDir("diskette") + "\\DEST";
     MakeDirs(dest);
     PutIn(1);
@@ -138,12 +107,8 @@ TEST(DisketteInstallation, FromDriveAOneDisketteAtATime)
     EXPECT_EQ(prompts, expected);
 
     // Exactly the product, with its bytes, stamps and read-only attribute.
-    std::vector<std::string> installed, product;
-    Walk(dest, "", &installed);
-    Walk(SET + "\\product", "", &product);
-    std::sort(installed.begin(), installed.end());
-    std::sort(product.begin(), product.end());
-    EXPECT_EQ(installed, product);
+    std::vector<std::string> product = FilesBelow(SET + "\\product");
+    EXPECT_EQ(FilesBelow(dest), product);
     for (const std::string& file : product) {
         SCOPED_TRACE(file);
         std::string from = SET + "\\product\\" + file, to = dest + "\\" + file;
