@@ -209,6 +209,16 @@ std::string MemberPathOf(const std::string& relative)
     return p;
 }
 
+// Whether file (upper case) is the installer or a volume of archive name.
+bool IsReleaseFileName(const std::string& file, const std::string& name)
+{
+    if (file == name + ".EXE")
+        return true;
+    return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
+           std::isxdigit(static_cast<unsigned char>(file[name.size() + 2])) &&
+           std::isxdigit(static_cast<unsigned char>(file[name.size() + 3]));
+}
+
 const char kVolumeChoices[] = "--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'";
 
 // Takes argv[*i] (and its value) when it is an option of the release's
@@ -272,10 +282,7 @@ int Disk1Files(const bv::ReleaseMedia& media, const std::string& name, std::vect
         std::string diskName = Upper(fs::path(path).filename().string());
         if (media.kind != nullptr && !bv::IsDosName(diskName))
             return Fail(EXIT_USAGE, "disk-1 file " + path + ": \"" + diskName + "\" is not a DOS 8.3 file name");
-        const std::string ext = fs::path(diskName).extension().string();
-        if (diskName == name + ".EXE" ||
-            (fs::path(diskName).stem().string() == name && ext.size() == 4 && ext[1] == 'E' &&
-             std::isxdigit(static_cast<unsigned char>(ext[2])) && std::isxdigit(static_cast<unsigned char>(ext[3]))))
+        if (IsReleaseFileName(diskName, name))
             return Fail(EXIT_USAGE, "disk-1 file " + path + " would take the name of the installer or a volume");
         code = add(path, diskName);
     }
@@ -467,17 +474,13 @@ int Create(int argc, char** argv)
             if (fs::weakly_canonical(p.parent_path(), e) != outCanonical)
                 return false;
             std::string file = Upper(p.filename().string());
-            if (file == name + ".EXE")
-                return true;
             for (const std::string& extra : media.disk1Files)
                 if (file == Upper(fs::path(extra).filename().string()))
                     return true;
             if (file.size() > 8 && file.compare(0, 4, "DISK") == 0 && file.compare(file.size() - 4, 4, ".IMG") == 0 &&
                 file.find_first_not_of("0123456789", 4) == file.size() - 4)
                 return true;
-            return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
-                   std::isxdigit(static_cast<unsigned char>(file[name.size() + 2])) &&
-                   std::isxdigit(static_cast<unsigned char>(file[name.size() + 3]));
+            return IsReleaseFileName(file, name);
         };
         for (fs::recursive_directory_iterator it(sourceDir, ec), end; !ec && it != end; it.increment(ec)) {
             if (it->is_regular_file(ec) && !ownOutput(it->path()))
