@@ -1,6 +1,7 @@
 // bvpack: makes installer archives (NAME.E00, NAME.E01, ...) from a
-// directory, and lists, tests and extracts them with the installer's own
-// reader and decoder.
+// directory, laid out on diskettes and written as diskette images if asked,
+// and lists, tests and extracts them with the installer's own reader and
+// decoder.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
