@@ -56,6 +56,15 @@ std::string DiskPrompt(int volume)
     return text;
 }
 
+// Answers Retry and waits until the prompt is gone: the installer has then
+// looked at the drive again, and a prompt seen next is a new one.
+void Retry(const Box& box)
+{
+    Answer(box, "Retry");
+    for (int waited = 0; box.window && IsWindow(box.window) && waited < 60000; waited += 20) Sleep(20);
+    EXPECT_FALSE(box.window && IsWindow(box.window)) << "the prompt \"" << box.text << "\" stayed";
+}
+
 bool SameTime(const FILETIME& a, const FILETIME& b)
 {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
@@ -92,16 +101,16 @@ TEST(DisketteInstallation, FromDriveAOneDisketteAtATime)
         if (volume == 1) {
             // The wrong diskette first: the one after it, without SETUP.E01.
             PutIn(3);
-            Answer(box, "Retry");
+            Retry(box);
             box = prompt(DiskPrompt(1));
             // A diskette whose SETUP.E01 is another volume of the set.
             TakeOut();
             ASSERT_TRUE(CopyFileA((DiskDir(3) + "\\SETUP.E02").c_str(), (DRIVE + "SETUP.E01").c_str(), FALSE));
-            Answer(box, "Retry");
+            Retry(box);
             box = prompt("File \"SETUP.E01\" is not disk number 1.\r\n" + DiskPrompt(1));
         }
         PutIn(volume + 1);
-        Answer(box, "Retry");
+        Retry(box);
     }
     EXPECT_EQ(WaitExit(process, 120000), 0);
     EXPECT_EQ(prompts, expected);
