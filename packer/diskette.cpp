@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "packer/archive_writer.h"
+
 namespace bv {
 
 namespace {
@@ -29,13 +31,6 @@ bool DosNamePart(const std::string& part, std::size_t maxLength)
             return false;
     }
     return true;
-}
-
-std::string VolumeName(const std::string& archiveName, unsigned number)
-{
-    char ext[16];
-    std::snprintf(ext, sizeof ext, ".E%02X", number);
-    return archiveName + ext;
 }
 
 }  // namespace
@@ -83,7 +78,7 @@ bool IsDosName(const std::string& name)
 bool FirstVolumeRoom(const DisketteKind& kind, const std::string& archiveName,
                      const std::vector<DisketteFile>& disk1Files, std::uint64_t* room, std::string* error)
 {
-    const std::string first = VolumeName(archiveName, 0);
+    const std::string first = VolumeFileName(archiveName, 0);
     if (!IsDosName(first)) {
         *error = "on a diskette the archive name \"" + archiveName + "\" must be a DOS name of 1 to 8 characters";
         return false;
@@ -123,7 +118,7 @@ std::vector<Diskette> PlanDiskettes(const DisketteKind& kind, const std::string&
         if (n == 0)
             d.files = disk1Files;
         DisketteFile volume;
-        volume.name = VolumeName(archiveName, n);
+        volume.name = VolumeFileName(archiveName, n);
         volume.size = volumeSizes[n];
         d.files.push_back(volume);
         for (const DisketteFile& f : d.files)

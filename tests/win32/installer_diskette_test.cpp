@@ -80,40 +80,49 @@ TEST(DisketteInstallation, FromDriveAOneDisketteAtATime)
     PutIn(1);
 
     Process process = Start(DRIVE + "SETUP.EXE", DRIVE);
-    HWND dialog = WaitWindow(process, "#32770", "BREVANT");
+    struct EndsWithTheTest {
+        Process& process;
+        ~EndsWithTheTest() { Kill(process); }
+    } ending{process};
+    HWND dialog = WaitWindow(process, "#32770", "BREVANT", 60000);
     ASSERT_NE(dialog, nullptr);
-    TextRecorder recorder(dialog, {STATUS1});
     SetItemText(dialog, EDIT, dest);
     Click(dialog, NEXT);
 
-    // Each prompt holds the installation: the dialog is open meanwhile.
-    std::vector<std::string> prompts, expected;
-    auto prompt = [&](const std::string& want) {
+    // Each prompt holds the installation: the dialog is open meanwhile and
+    // says which volume it is reading.
+    std::vector<std::string> prompts, expected, reading, readingExpected;
+    auto prompt = [&](const std::string& want, int volume) {
         Box box = WaitBox(process, "Brevant", 120000);
         prompts.push_back(box.text);
         expected.push_back(want);
         EXPECT_TRUE(IsWindowVisible(dialog));
+        char text[32];
+        std::snprintf(text, sizeof text, "Reading: SETUP.E%02X", volume);
+        reading.push_back(ItemText(dialog, STATUS1));
+        readingExpected.push_back(text);
         return box;
     };
     for (int volume = 1; volume < disks; volume++) {
         SCOPED_TRACE("disk " + std::to_string(volume + 1));
-        Box box = prompt(DiskPrompt(volume));
+        Box box = prompt(DiskPrompt(volume), volume);
         if (volume == 1) {
             // The wrong diskette first: the one after it, without SETUP.E01.
             PutIn(3);
             Retry(box);
-            box = prompt(DiskPrompt(1));
+            box = prompt(DiskPrompt(1), 1);
             // A diskette whose SETUP.E01 is another volume of the set.
             TakeOut();
             ASSERT_TRUE(CopyFileA((DiskDir(3) + "\\SETUP.E02").c_str(), (DRIVE + "SETUP.E01").c_str(), FALSE));
             Retry(box);
-            box = prompt("File \"SETUP.E01\" is not disk number 1.\r\n" + DiskPrompt(1));
+            box = prompt("File \"SETUP.E01\" is not disk number 1.\r\n" + DiskPrompt(1), 1);
         }
         PutIn(volume + 1);
         Retry(box);
     }
     EXPECT_EQ(WaitExit(process, 120000), 0);
     EXPECT_EQ(prompts, expected);
+    EXPECT_EQ(reading, readingExpected);
 
     // Exactly the product, with its bytes, stamps and read-only attribute.
     std::vector<std::string> product = FilesBelow(SET + "\\product");
@@ -127,18 +136,6 @@ TEST(DisketteInstallation, FromDriveAOneDisketteAtATime)
     }
     EXPECT_EQ(Attributes(dest + "\\RO.TXT") & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 
-    // Every volume was read, in order, from the diskette in A:.
-    std::vector<std::string> reading;
-    for (const std::string& text : recorder.Texts(STATUS1)) {
-        if (text.rfind("Reading: ", 0) == 0 && (reading.empty() || reading.back() != text)) reading.push_back(text);
-    }
-    std::vector<std::string> volumes;
-    for (int volume = 0; volume < disks; volume++) {
-        char text[32];
-        std::snprintf(text, sizeof text, "Reading: SETUP.E%02X", volume);
-        volumes.push_back(text);
-    }
-    EXPECT_EQ(reading, volumes);
     TakeOut();
 }
 
