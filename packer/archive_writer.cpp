@@ -266,6 +266,12 @@ bool BuildPayload(const ArchiveInput& input, ArchivePayload* payload, std::strin
 bool SplitPayload(const ArchivePayload& payload, std::uint64_t volumeSize,
                   std::vector<std::vector<std::uint8_t>>* volumes, std::string* error)
 {
+    return SplitPayload(payload, volumeSize, volumeSize, volumes, error);
+}
+
+bool SplitPayload(const ArchivePayload& payload, std::uint64_t firstVolumeSize, std::uint64_t volumeSize,
+                  std::vector<std::vector<std::uint8_t>>* volumes, std::string* error)
+{
     volumes->clear();
     const std::uint64_t total = payload.bytes.size();
     std::vector<std::uint64_t> ends;
@@ -275,17 +281,18 @@ bool SplitPayload(const ArchivePayload& payload, std::uint64_t volumeSize,
     }
     std::uint64_t pos = 0;
     for (unsigned n = 0;; n++) {
+        const std::uint64_t size = n == 0 ? firstVolumeSize : volumeSize;
         std::uint64_t header = n == 0 ? payload.firstHeader.size() : ContinuationHeader(n).size();
-        if (volumeSize <= header) {
-            *error = "volume size " + std::to_string(volumeSize) + " leaves no room after the " +
+        if (size <= header) {
+            *error = "volume size " + std::to_string(size) + " leaves no room after the " +
                      std::to_string(header) + "-byte header of volume " + std::to_string(n);
             return false;
         }
-        std::uint64_t limit = std::min(total, pos + (volumeSize - header));
+        std::uint64_t limit = std::min(total, pos + (size - header));
         std::int64_t end = LastCutAtOrBelow(payload.cuts, limit);
         // Volume 0 may end right after its header; a later one must carry payload.
         if (end < 0 || static_cast<std::uint64_t>(end) < pos || (n > 0 && static_cast<std::uint64_t>(end) == pos)) {
-            *error = "volume size " + std::to_string(volumeSize) + " is too small: " + ItemAt(payload, pos) +
+            *error = "volume size " + std::to_string(size) + " is too small: " + ItemAt(payload, pos) +
                      " does not fit into volume " + std::to_string(n);
             return false;
         }

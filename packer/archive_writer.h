@@ -40,13 +40,6 @@ struct ArchiveInput {
 // 0 is one volume of any size.
 constexpr std::uint64_t VOLUME_UNLIMITED = 0;
 
-// Well-known diskette sizes.
-constexpr std::uint64_t VOLUME_360K = 362496;
-constexpr std::uint64_t VOLUME_720K = 730112;
-constexpr std::uint64_t VOLUME_1200K = 1213952;
-constexpr std::uint64_t VOLUME_1440K = 1457664;
-constexpr std::uint64_t VOLUME_2880K = 2915328;
-
 // A run of payload offsets at which a volume may end: first to last, both
 // included (a single point before a record, every offset of a stream).
 struct CutRange {
@@ -86,6 +79,11 @@ bool BuildPayload(const ArchiveInput& input, ArchivePayload* payload, std::strin
 // Cuts the payload into volumes of at most volumeSize bytes each (header
 // included), each volume as full as an allowed cut permits.
 bool SplitPayload(const ArchivePayload& payload, std::uint64_t volumeSize,
+                  std::vector<std::vector<std::uint8_t>>* volumes, std::string* error);
+
+// The same with a smaller limit for volume 0, which shares its diskette
+// with the installer.
+bool SplitPayload(const ArchivePayload& payload, std::uint64_t firstVolumeSize, std::uint64_t volumeSize,
                   std::vector<std::vector<std::uint8_t>>* volumes, std::string* error);
 
 // Cuts the payload exactly at the given payload offsets: each volume ends

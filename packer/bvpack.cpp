@@ -1,6 +1,7 @@
 // bvpack: makes installer archives (NAME.E00, NAME.E01, ...) from a
-// directory, and lists, tests and extracts them with the installer's own
-// reader and decoder.
+// directory or a project file, laid out on diskettes and written as diskette
+// images if asked, and lists, tests and extracts them with the installer's
+// own reader and decoder.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include "archive/archive.h"
 #include "packer/archive_reader_tool.h"
 #include "packer/archive_writer.h"
+#include "packer/disk_image.h"
+#include "packer/diskette.h"
 #include "packer/pack_request.h"
 #include "packer/progress.h"
 #include "packer/project_file.h"
@@ -28,7 +31,7 @@ namespace {
 const char kUsage[] =
     "usage: bvpack create SOURCE_DIR --out DIR/NAME [options]\n"
     "       bvpack build PROJECT.INI [--quiet]\n"
-    "       bvpack list DIR/NAME\n"
+    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]...\n"
     "       bvpack test DIR/NAME [--quiet]\n"
     "       bvpack extract DIR/NAME [--to DIR] [--quiet]\n"
     "       bvpack --help\n";
@@ -53,15 +56,27 @@ const char kHelp[] =
     "                     SOURCE_DIR per line, in that order\n"
     "  --dest PATH        default destination directory (default C:\\NAME)\n"
     "  --locked           the user may not change the destination\n"
-    "  --volume SIZE      largest volume file: 360K, 720K, 1.2M, 1.44M, 2.88M, a\n"
-    "                     byte count, or 'one' for a single volume (default)\n"
+    "  --volume SIZE      a diskette kind: 360K, 720K, 1.2M, 1.44M or 2.88M (each\n"
+    "                     diskette's files fit a freshly formatted FAT12 diskette\n"
+    "                     of that kind, in whole clusters); or the largest volume\n"
+    "                     file as a byte count; or 'one' for a single volume\n"
+    "                     (default)\n"
     "  --group NAME       create this Program Manager group\n"
     "  --item CMD,TITLE   add a program item to the group (repeatable)\n"
     "  --run 'CMD ARGS'   start this program in the destination at the end\n"
     "  --installer PATH   copy this installer beside the volumes as NAME.EXE\n"
+    "  --disk1 FILE       copy FILE (a DOS 8.3 name) beside NAME.EXE, onto disk 1\n"
+    "                     (repeatable)\n"
+    "  --images           also write DISK1.IMG, DISK2.IMG, ...: a diskette image\n"
+    "                     of the --volume kind per diskette, labelled DISK1, ...,\n"
+    "                     with its files (needs mtools)\n"
+    "  For a diskette kind, the diskettes and their files are shown at the end.\n"
     "build PROJECT.INI: packs what a project file describes (sections [Setup],\n"
     "  [Files], [Group], [Run]; see the README), as create would.\n"
-    "list DIR/NAME: the header, every member (size, date, attributes) and the script.\n"
+    "list DIR/NAME: the header, every member (size, date, attributes) and the script;\n"
+    "  then the diskettes, with their files in clusters and the room left, for the\n"
+    "  kind of --volume or of the images beside the volumes (disk-1 files as given\n"
+    "  by --disk1 or found on DISK1.IMG).\n"
     "test DIR/NAME: decodes every member; reports the first damage.\n"
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
@@ -69,8 +84,8 @@ const char kHelp[] =
     "it is a terminal, and a summary line at the end; --quiet shows neither.\n"
     "\n"
     "Exit codes: 0 success; 1 damaged archive or failed test; 2 usage error or\n"
-    "input the archive cannot hold; 3 I/O error (a file cannot be read or\n"
-    "written, the archive is missing).\n";
+    "input the archive or a diskette cannot hold; 3 I/O error (a file cannot be\n"
+    "read or written, the archive is missing, mtools missing).\n";
 
 int Usage(const std::string& message)
 {
@@ -97,6 +112,34 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
+// Takes argv[*i] (and its value) when it is an option of the release's
+// media, for create or list; *code is then EXIT_OK or a reported usage error.
+bool TakeMediaOption(int argc, char** argv, int* i, bool forCreate, ReleaseMedia* media, int* code)
+{
+    const std::string a = argv[*i];
+    const bool hasValue = *i + 1 < argc;
+    *code = EXIT_OK;
+    if (a == "--volume") {
+        if (!hasValue || !ParseVolume(argv[++*i], media))
+            *code = Usage("--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'");
+    } else if (a == "--disk1") {
+        if (hasValue)
+            media->disk1Files.push_back(argv[++*i]);
+        else
+            *code = Usage("--disk1 needs a file");
+    } else if (a == "--installer" && forCreate) {
+        if (hasValue)
+            media->installer = argv[++*i];
+        else
+            *code = Usage("--installer needs a path");
+    } else if (a == "--images" && forCreate) {
+        media->images = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 int Create(int argc, char** argv)
 {
     std::string sourceDir, out, list;
@@ -111,7 +154,11 @@ int Create(int argc, char** argv)
             return true;
         };
         std::string v;
-        if (a == "--out") {
+        int code = EXIT_OK;
+        if (TakeMediaOption(argc, argv, &i, true, &request.media, &code)) {
+            if (code != EXIT_OK)
+                return code;
+        } else if (a == "--out") {
             if (!value(&out)) return Usage("--out needs DIR/NAME");
         } else if (a == "--list") {
             if (!value(&list)) return Usage("--list needs a file");
@@ -120,9 +167,6 @@ int Create(int argc, char** argv)
             destGiven = true;
         } else if (a == "--locked") {
             request.allowChange = false;
-        } else if (a == "--volume") {
-            if (!value(&v) || !ParseVolumeSize(v, &request.volumeSize))
-                return Usage("--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'");
         } else if (a == "--group") {
             if (!value(&request.script.group)) return Usage("--group needs a name");
         } else if (a == "--item") {
@@ -130,8 +174,6 @@ int Create(int argc, char** argv)
             request.script.items.push_back(v);
         } else if (a == "--run") {
             if (!value(&request.script.program)) return Usage("--run needs a command line");
-        } else if (a == "--installer") {
-            if (!value(&request.installer)) return Usage("--installer needs a path");
         } else if (a == "--quiet") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -170,10 +212,10 @@ int Create(int argc, char** argv)
                 relatives.push_back(line);
         }
     } else {
-        // Volumes and installer of this archive lying in the source tree
-        // (from an earlier run) are not packed into it again.
+        // Volumes, installer, disk-1 files and images of this archive lying
+        // in the source tree (from an earlier run) are not packed into it again.
         for (fs::recursive_directory_iterator it(sourceDir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request.outDir, request.name))
+            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request))
                 relatives.push_back(fs::relative(it->path(), sourceDir, ec).generic_string());
             else if (it->is_directory(ec) && fs::is_empty(it->path(), ec))
                 std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", it->path().string().c_str());
@@ -286,13 +328,53 @@ void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytes
     p.progress->Show(p.verb, f, path);
 }
 
+// The diskettes of the release in dir, for list: the kind and the disk-1
+// files as given, or else as the images beside the volumes show them.
+int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia media)
+{
+    const fs::path firstImage = fs::path(dir) / DiskImageName(1);
+    std::error_code ec;
+    std::string error;
+    if (media.kind == nullptr && fs::is_regular_file(firstImage, ec)) {
+        media.kind = DisketteKindOfImage(fs::file_size(firstImage, ec));
+        if (media.kind == nullptr)
+            return Fail(EXIT_DAMAGED, firstImage.string() + " is no diskette image of a known kind");
+        std::vector<std::string> names;
+        if (media.disk1Files.empty() && !ListDisketteImage(firstImage.string(), &names, &error))
+            return Fail(EXIT_IO, error);
+        for (const std::string& n : names) {
+            if (n != name + ".EXE" && n != VolumeFileName(name, 0))
+                media.disk1Files.push_back((fs::path(dir) / n).string());
+        }
+    }
+    if (media.kind == nullptr)
+        return EXIT_OK;
+    if (fs::exists(fs::path(dir) / (name + ".EXE"), ec))
+        media.installer = (fs::path(dir) / (name + ".EXE")).string();
+    std::vector<DisketteFile> disk1;
+    int which = 0;
+    int code = DiskOneFiles(media, name, &disk1, &error, &which);
+    if (code != EXIT_OK)
+        return Fail(code, error);
+    std::vector<std::uint64_t> sizes;
+    for (unsigned n = 0; fs::is_regular_file(fs::path(dir) / VolumeFileName(name, n), ec); n++)
+        sizes.push_back(fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec));
+    std::printf("%s", DescribeDiskettes(*media.kind, PlanDiskettes(*media.kind, name, disk1, sizes)).c_str());
+    return EXIT_OK;
+}
+
 int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
     bool quiet = false;
+    ReleaseMedia media;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--to" && command == "extract") {
+        int code = EXIT_OK;
+        if (command == "list" && TakeMediaOption(argc, argv, &i, false, &media, &code)) {
+            if (code != EXIT_OK)
+                return code;
+        } else if (a == "--to" && command == "extract") {
             if (i + 1 >= argc)
                 return Usage("--to needs a directory");
             to = argv[++i];
@@ -356,6 +438,11 @@ int Read(const std::string& command, int argc, char** argv)
             case SCRIPT_PRGEXEC: std::printf("run     %s\n", e.value.c_str()); break;
             default: std::printf("end\n"); break;
             }
+        }
+        if (r.ok) {
+            int code = ShowDiskettes(dir, name, media);
+            if (code != EXIT_OK)
+                return code;
         }
     }
     if (!r.ok)

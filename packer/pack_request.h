@@ -1,12 +1,14 @@
 // One packing job, however it was described: create's options and a project
 // file both fill a PackRequest, and RunPackRequest carries it out, from the
-// source files to the volume files and the installer copy.
+// source files to the volume files, the installer copy, the files of disk 1
+// and the diskette images.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "packer/archive_writer.h"
+#include "packer/diskette.h"
 #include "packer/progress.h"
 #include "packer/source_members.h"
 
@@ -28,19 +30,15 @@ struct PackRequest {
     std::string name;                 // the archive's (and installer's) name, upper-case
     std::string defaultDest;
     bool allowChange = true;
-    std::uint64_t volumeSize = VOLUME_UNLIMITED;
-    std::string installer;            // copied beside the volumes as NAME.EXE; empty: none
+    ReleaseMedia media;               // volume size or diskette kind, installer, disk-1 files, images
     std::vector<PackFile> files;      // in member order
     ArchiveScript script;
-    // Diskette sets: the kind of diskette (its volume size and image
-    // layout), whether disk images are written, files for disk 1 only.
-    std::string disketteKind;
-    bool images = false;
-    std::vector<std::string> diskOneFiles;
 
     // Project lines of the values above, for messages (0: none).
-    int destLine = 0, groupLine = 0, runLine = 0, disketteLine = 0, imagesLine = 0, diskOneLine = 0;
+    // disketteLine: Diskette or VolumeSize.
+    int destLine = 0, groupLine = 0, runLine = 0, disketteLine = 0, imagesLine = 0, installerLine = 0;
     std::vector<int> itemLines;       // one per script item
+    std::vector<int> diskOneLines;    // one per media.disk1Files entry
 };
 
 // ASCII letters upper-cased, as the installer upper-cases its name.
@@ -52,17 +50,34 @@ std::string WhereIs(const PackRequest& request, int line);
 // Empty when NAME can name the installer and its volumes, else the reason.
 std::string CheckArchiveName(const std::string& name);
 
-// Whether path is one of this archive's own outputs in outDir (a volume or
-// the installer copy), which is never packed into it again.
-bool IsOwnOutput(const std::string& path, const std::string& outDir, const std::string& name);
+// Whether file (upper case) is the installer or a volume of archive name.
+bool IsReleaseFileName(const std::string& file, const std::string& name);
 
-// A volume size: 360K, 720K, 1.2M, 1.44M, 2.88M (any case), a byte count,
-// or ONE for a single volume of any size.
-bool ParseVolumeSize(const std::string& text, std::uint64_t* size);
+// Whether path is one of the request's own outputs in its outDir (a volume,
+// the installer copy, a disk-1 file or a diskette image), which is never
+// packed into it again.
+bool IsOwnOutput(const std::string& path, const PackRequest& request);
 
-// Checks the request, reads the files, writes the volumes and copies the
-// installer. Nothing is written unless everything can be stored. Returns the
-// exit code; errors and the summary go through progress.
+// A volume size into media: a diskette kind (360K, 720K, 1.2M, 1.44M,
+// 2.88M, any case), a byte count (the largest volume file), or ONE for a
+// single volume of any size.
+bool ParseVolume(const std::string& text, ReleaseMedia* media);
+
+// DISK1.IMG, DISK2.IMG, ...
+std::string DiskImageName(unsigned number);
+
+// The files of disk 1 beside volume 0, from the installer and the user's
+// disk-1 files, under their names on the diskette, with their sizes.
+// Returns the exit code; on failure *error says why and *which is the
+// failing file: -1 the installer, else its index in media.disk1Files.
+int DiskOneFiles(const ReleaseMedia& media, const std::string& name, std::vector<DisketteFile>* files,
+                 std::string* error, int* which);
+
+// Checks the request, reads the files, writes the volumes, copies the
+// installer and the disk-1 files and, for a diskette kind, shows the
+// diskettes and writes their images if asked. Nothing is written unless
+// everything fits. Returns the exit code; errors, the summary and the
+// diskette plan go through progress.
 int RunPackRequest(const PackRequest& request, Progress& progress);
 
 }  // namespace bv

@@ -120,7 +120,7 @@ struct Reader {
     {
         std::error_code ec;
         for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request->outDir, request->name))
+            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), *request))
                 relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
         }
         if (ec)
@@ -171,7 +171,7 @@ struct Reader {
                     return false;
                 for (const std::string& rel : relatives)
                     found.push_back({prefix + memberBase + MemberPathOf(rel), (p / rel).string()});
-            } else if (!IsOwnOutput(p.string(), request->outDir, request->name)) {
+            } else if (!IsOwnOutput(p.string(), *request)) {
                 found.push_back({prefix + memberBase + p.filename().string(), p.string()});
             }
             return true;
@@ -261,19 +261,25 @@ struct Reader {
         if (const IniEntry* e = Single("Setup", "ChangeDestination"))
             if (!YesNo(*e, &r.allowChange))
                 return false;
+        // VolumeSize takes what --volume takes; Diskette only a diskette kind.
         const IniEntry* volume = Single("Setup", "VolumeSize");
         const IniEntry* diskette = Single("Setup", "Diskette");
         if (volume != nullptr && diskette != nullptr)
             return Fail(diskette->line, "Diskette and VolumeSize (line " + std::to_string(volume->line) +
                                             ") exclude each other");
-        if (volume != nullptr && !ParseVolumeSize(volume->value, &r.volumeSize))
-            return Fail(volume->line, "VolumeSize must be 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or one");
+        if (volume != nullptr) {
+            if (!ParseVolume(volume->value, &r.media))
+                return Fail(volume->line, "VolumeSize must be 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or one");
+            r.disketteLine = volume->line;
+        }
         if (diskette != nullptr) {
-            r.disketteKind = diskette->value;
+            r.media.kind = FindDisketteKind(diskette->value);
+            if (r.media.kind == nullptr)
+                return Fail(diskette->line, "Diskette must be 360K, 720K, 1.2M, 1.44M or 2.88M");
             r.disketteLine = diskette->line;
         }
         if (const IniEntry* e = Single("Setup", "Images")) {
-            if (!YesNo(*e, &r.images))
+            if (!YesNo(*e, &r.media.images))
                 return false;
             r.imagesLine = e->line;
         }
@@ -282,7 +288,8 @@ struct Reader {
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
                 return Fail(e->line, "installer " + p.string() + " not found");
-            r.installer = p.string();
+            r.media.installer = p.string();
+            r.installerLine = e->line;
         }
         const IniEntry* output = Single("Setup", "Output");
         r.outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
@@ -291,9 +298,8 @@ struct Reader {
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
                 return Fail(e->line, p.string() + " not found");
-            r.diskOneFiles.push_back(p.string());
-            if (r.diskOneLine == 0)
-                r.diskOneLine = e->line;
+            r.media.disk1Files.push_back(p.string());
+            r.diskOneLines.push_back(e->line);
         }
 
         for (const IniEntry* e : sources)

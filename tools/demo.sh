@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: packs the bundled sample product into small volumes with bvpack,
 # as its project file sample/SAMPLE.INI describes, and installs it with
-# SETUP.EXE under Wine. With a display (and not in CI) the user clicks
-# through it; otherwise it runs under Xvfb, driven by
+# SETUP.EXE under Wine; also makes it a 360K diskette release with its
+# diskette images (sample/DISKETTE.INI). With a display (and not in CI) the
+# user clicks through it; otherwise it runs under Xvfb, driven by
 # demo_driver, and leaves PNG screenshots of each phase.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,12 +11,16 @@ demo=$root/build/demo
 bvpack=$root/build/native/packer/bvpack
 win=$root/build/win32
 
-rm -rf "$demo/kit" && mkdir -p "$demo/shots"
+rm -rf "$demo/kit" "$demo/diskettes" && mkdir -p "$demo/shots"
 
 echo "== packing the sample as sample/SAMPLE.INI describes it (8000-byte volumes)"
 "$bvpack" build "$root/sample/SAMPLE.INI"
 ls -l "$demo/kit"
 "$bvpack" list "$demo/kit/SETUP"
+
+echo "== the same sample as a 360K diskette release, with diskette images"
+"$bvpack" build "$root/sample/DISKETTE.INI"
+for image in "$demo/diskettes"/DISK*.IMG; do MTOOLSRC=/dev/null mdir -i "$image" ::; done
 
 bed=$demo/bed
 "$root/tests/win32/winebed.sh" start "$bed"
@@ -43,3 +48,5 @@ echo "== installed in C:\\SAMPLE"
 (cd "$WINEPREFIX/drive_c/SAMPLE" && find . -type f -printf '%-24p %8s bytes  %TY-%Tm-%Td %TH:%TM\n' | sort)
 echo "== program group"
 find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Brevant Sample*' -printf '%P\n' 2>/dev/null | sort
+echo "== diskette images (360K, for an emulator or a real diskette; see README.md)"
+ls -l "$demo/diskettes"/DISK*.IMG

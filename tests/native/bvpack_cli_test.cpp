@@ -17,16 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int code;
-    std::string out;
-};
+using Outcome = CommandOutcome;
 
 class BvpackCli : public ::testing::Test {
 protected:
@@ -61,6 +59,15 @@ protected:
         return s;
     }
 
+    static std::string Noise(std::size_t n, unsigned seed)
+    {
+        std::mt19937 rng(seed);
+        std::string s(n, '\0');
+        for (char& c : s)
+            c = static_cast<char>(rng());
+        return s;
+    }
+
     static void Write(const fs::path& p, const std::string& bytes)
     {
         std::ofstream(p, std::ios::binary) << bytes;
@@ -76,18 +83,7 @@ protected:
     // env: assignments put before the command, e.g. SOURCE_DATE_EPOCH=0.
     Outcome Bvpack(const std::string& args, const char* redirect = " 2>&1", const std::string& env = "")
     {
-        std::string cmd = env + " " + std::string(BVPACK_PATH) + " " + args + redirect;
-        Outcome r{-1, {}};
-        std::FILE* p = popen(cmd.c_str(), "r");
-        if (p == nullptr)
-            return r;
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            r.out.append(buf, n);
-        int status = pclose(p);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
+        return RunCommand(env + " " + std::string(BVPACK_PATH) + " " + args, redirect);
     }
 
     std::string Src() const { return src.string(); }
@@ -142,11 +138,7 @@ TEST_F(BvpackCli, OutputInsideTheSourceIsNotPackedAgain)
 
 TEST_F(BvpackCli, DisketteVolumes)
 {
-    std::mt19937 rng(9);
-    std::string noise(900000, '\0');
-    for (char& c : noise)
-        c = static_cast<char>(rng());
-    Write(src / "NOISE.BIN", noise);
+    Write(src / "NOISE.BIN", Noise(900000, 9));
     Outcome r = Bvpack("create " + Src() + " --out " + Out() + " --volume 360K");
     ASSERT_EQ(r.code, 0) << r.out;
     int volumes = 0;
@@ -312,13 +304,97 @@ TEST_F(BvpackCli, StampsOutsideTheDosRangeAreStoredAtItsEndsWithAWarning)
     }
 }
 
+// A 360K release with an installer, a disk-1 file and images: every
+// image is a sound FAT12 diskette with its label and exactly its planned
+// files, which are the volumes and files beside it, stamps kept.
+TEST_F(BvpackCli, DisketteImages)
+{
+    Write(src / "NOISE.BIN", Noise(900000, 10));
+    Write(root / "fake-installer.exe", "MZ" + std::string(99998, 'i'));
+    Write(root / "liesmich.txt", "Lies mich.\r\n");
+    struct utimbuf t = {852000000, 858429000};
+    utime((root / "liesmich.txt").c_str(), &t);
+    const std::string release = Out() + " --installer " + (root / "fake-installer.exe").string() + " --disk1 " +
+                                (root / "liesmich.txt").string();
+    Outcome r = Bvpack("create " + Src() + " --out " + release + " --volume 360K --images");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("3 diskettes of 360K (354 clusters of 1024 bytes, 112 root entries each)"), std::string::npos)
+        << r.out;
+    // Disk 1 gives volume 0 what the installer (98 clusters) and the
+    // readme (1) leave: 255 clusters.
+    EXPECT_LE(fs::file_size(out / "SETUP.E00"), 255u * 1024);
+    EXPECT_GT(fs::file_size(out / "SETUP.E00"), 254u * 1024);
+    EXPECT_EQ(fs::file_size(out / "SETUP.E01"), 362496u);
+    EXPECT_FALSE(fs::exists(out / "SETUP.E03"));
+    EXPECT_FALSE(fs::exists(out / "DISK4.IMG"));
+    const std::vector<std::vector<std::string>> planned = {
+        {"SETUP.EXE", "LIESMICH.TXT", "SETUP.E00"}, {"SETUP.E01"}, {"SETUP.E02"}};
+    for (std::size_t n = 0; n < planned.size(); n++) {
+        const std::string image = (out / ("DISK" + std::to_string(n + 1) + ".IMG")).string();
+        SCOPED_TRACE(image);
+        ASSERT_EQ(fs::file_size(image), 368640u);
+        Outcome check = RunCommand(FsckFat(image));
+        EXPECT_EQ(check.code, 0) << check.out;
+        Outcome dir = RunCommand(Mtool("mdir -i " + image + " ::"));
+        ASSERT_EQ(dir.code, 0) << dir.out;
+        EXPECT_NE(dir.out.find("Volume in drive : is DISK" + std::to_string(n + 1)), std::string::npos) << dir.out;
+        Outcome bare = RunCommand(Mtool("mdir -b -i " + image + " ::"));
+        std::string expected;
+        for (const std::string& name : planned[n])
+            expected += "::/" + name + "\n";
+        EXPECT_EQ(bare.out, expected);
+        fs::path copy = root / ("disk" + std::to_string(n + 1));
+        fs::create_directories(copy);
+        Outcome taken = RunCommand(Mtool("mcopy -m -i " + image + " '::*' " + copy.string()));
+        ASSERT_EQ(taken.code, 0) << taken.out;
+        for (const std::string& name : planned[n]) {
+            EXPECT_EQ(Read(copy / name), Read(out / name)) << name;
+            struct stat a {}, b {};
+            ASSERT_EQ(stat((copy / name).c_str(), &a), 0);
+            ASSERT_EQ(stat((out / name).c_str(), &b), 0);
+            EXPECT_LE(a.st_mtime - b.st_mtime + 1, 2) << name;
+        }
+    }
+    EXPECT_EQ(Read(out / "LIESMICH.TXT"), "Lies mich.\r\n");
+    EXPECT_NE(RunCommand(Mtool("mdir -i " + (out / "DISK1.IMG").string() + " ::LIESMICH.TXT")).out.find("1997-03-15"),
+              std::string::npos);
+
+    // list finds the kind and the disk-1 file on the images.
+    r = Bvpack("list " + Out());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("disk 1 (DISK1): 354 of 354 clusters used, 0 free (0 bytes)\n"
+                         "  SETUP.EXE        100000 bytes     98 clusters\n"
+                         "  LIESMICH.TXT         12 bytes      1 clusters\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("disk 3 (DISK3): "), std::string::npos) << r.out;
+    // Given a kind, list plans the set on it: the 360K volumes fit 720K
+    // diskettes; volumes made for 1.44M do not fit 360K ones.
+    r = Bvpack("list " + Out() + " --volume 720K --disk1 " + (root / "liesmich.txt").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("3 diskettes of 720K"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("DOES NOT FIT"), std::string::npos) << r.out;
+
+    // A shorter set leaves no image of the longer one; no images, none at all.
+    r = Bvpack("create " + Src() + " --out " + release + " --volume 1.44M --images");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(fs::exists(out / "DISK1.IMG"));
+    EXPECT_FALSE(fs::exists(out / "DISK2.IMG"));
+    EXPECT_EQ(fs::file_size(out / "DISK1.IMG"), 1474560u);
+    r = Bvpack("list " + Out() + " --volume 360K");
+    EXPECT_NE(r.out.find("DOES NOT FIT by"), std::string::npos) << r.out;
+    r = Bvpack("create " + Src() + " --out " + release + " --volume 720K");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_FALSE(fs::exists(out / "DISK1.IMG"));
+}
+
 TEST_F(BvpackCli, ExitCodes)
 {
     Write(src / "BAD]NAME", "x");
     struct Case {
         std::string args;
         int code;
-        const char* says;
+        std::string says;
         std::string env = "";
     };
     fs::create_directories(root / "ok");
@@ -326,6 +402,12 @@ TEST_F(BvpackCli, ExitCodes)
     const std::string ok = (root / "ok").string();
     fs::create_directories(root / "device");
     Write(root / "device" / "NUL.TXT", "lost on Windows");
+    const std::string big = (root / "BIG.EXE").string(), half = (root / "HALF.EXE").string();
+    Write(big, std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
+    Write(half, std::string(1457664 / 2, 'h'));
+    Write(root / "HALF2", std::string(1457664 / 2 + 1, 'h'));
+    Write(root / "read-me.text", "r");
+    Write(root / "setup.e01", "s");
     const Case cases[] = {
         {"", 2, "usage"},
         {"--help", 0, "Exit codes"},
@@ -336,6 +418,23 @@ TEST_F(BvpackCli, ExitCodes)
         {"create " + ok + " --out " + Out() + " --volume 0", 2, "--volume"},
         {"create " + ok + " --out " + Out() + " --item A.TXT", 2, "needs a group"},
         {"create " + ok + " --out " + Out() + " --volume 30", 2, "no room after"},
+        {"create " + ok + " --out " + Out() + " --volume 45", 2, "is too small: the end-of-files record"},
+        {"create " + ok + " --out " + Out() + " --images", 2, "--images needs a diskette kind"},
+        {"create " + ok + " --out " + Out() + " --volume 8000 --images", 2, "--images needs a diskette kind"},
+        {"create " + ok + " --out " + Out() + " --volume one --images", 2, "--images needs a diskette kind"},
+        {"create " + ok + " --out " + Out() + " --volume 360K --installer " + big + " --images", 2,
+         "disk 1 files SETUP.EXE need 354 of the 354 clusters of a 360K diskette: no room is left for SETUP.E00"},
+        {"create " + ok + " --out " + Out() + " --volume 1.2M --disk1 " + half + " --disk1 " + half, 2,
+         "as " + half + " does"},
+        {"create " + ok + " --out " + Out() + " --volume 1.44M --installer " + half + " --disk1 " + (root / "HALF2").string(),
+         2, "disk 1 files SETUP.EXE, HALF2 need 2848 of the 2847 clusters"},
+        {"create " + ok + " --out " + Out() + " --volume 360K --disk1 " + (root / "read-me.text").string(), 2,
+         "\"READ-ME.TEXT\" is not a DOS 8.3 file name"},
+        {"create " + ok + " --out " + Out() + " --disk1 " + (root / "setup.e01").string(), 2,
+         "would take the name of the installer or a volume"},
+        {"create " + ok + " --out " + Out() + " --volume 360K --installer " + (root / "none.exe").string(), 3,
+         "cannot read"},
+        {"create " + ok + " --out " + (out / "INSTALLER").string() + " --volume 720K", 2, "DOS name of 1 to 8"},
         {"create " + ok + " --out " + (out / "NAMEOFSIXTEENCHR").string(), 2, "1 to 15"},
         {"create " + Src() + " --out " + Out(), 2, "\"]\""},
         {"create " + (root / "device").string() + " --out " + Out(), 2, "DOS device"},
@@ -351,6 +450,15 @@ TEST_F(BvpackCli, ExitCodes)
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
     }
     EXPECT_FALSE(fs::exists(out / "SETUP.E00"));   // refused input leaves no volume
+    Outcome missing = RunCommand("PATH=/nonexistent " + std::string(BVPACK_PATH) + " create " + ok + " --out " + Out() +
+                                 " --volume 360K --images");
+    EXPECT_EQ(missing.code, 3) << missing.out;
+    EXPECT_NE(missing.out.find("diskette images need mformat, mcopy, mdir from mtools, not found on PATH"),
+              std::string::npos)
+        << missing.out;
+    // Nothing at all is written for refused input.
+    std::error_code ec;
+    EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out, ec));
 
     // A volume that is not an archive.
     fs::create_directories(out);
@@ -369,6 +477,8 @@ protected:
         Write(root / "p" / "A.TXT", "a");
         Write(root / "p" / "sub" / "a.txt", "a again");
         Write(root / "p" / "BAD]NAME", "b");
+        Write(root / "p" / "BIG.EXE", std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
+        Write(root / "p" / "read-me.text", "r");
         Write(root / "p" / "PROJECT.INI", text);
         return root / "p" / "PROJECT.INI";
     }
@@ -395,7 +505,14 @@ TEST_F(BvpackBuild, RefusedProjectsNameTheLineAndWriteNothing)
         {"item without a group", setup + "[Files]\nSource = A.TXT\n[Group]\nItem = A.TXT\n", 7, "needs a group"},
         {"program name over the installer's limit", "[Setup]\nName = NAMEOFSIXTEENCHR\n", 2, "1 to 15"},
         {"program to run that the archive cannot hold", setup + "[Run]\nProgram = A]\n", 5, "\"]\""},
-        {"diskette kind", setup + "Diskette = 1.44M\n", 4, "not supported yet"},
+        {"images without a diskette kind", setup + "VolumeSize = 8000\nImages = yes\n", 5,
+         "Images needs a diskette kind"},
+        {"volume size too small for any record", setup + "VolumeSize = 30\n[Files]\nSource = A.TXT\n", 4,
+         "no room after"},
+        {"installer leaving no room on disk 1", setup + "Diskette = 360K\nInstaller = BIG.EXE\n", 4,
+         "no room is left for SETUP.E00"},
+        {"disk-1 file without a DOS name", setup + "Diskette = 360K\nDiskOneFile = sub/a.txt\nDiskOneFile = read-me.text\n",
+         6, "\"READ-ME.TEXT\" is not a DOS 8.3 file name"},
     };
     for (const Case& c : cases) {
         fs::path project = Project(c.text);
@@ -456,6 +573,51 @@ TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
     }
     EXPECT_GE(files, 4u);   // three or more volumes and the installer
     EXPECT_EQ(std::distance(fs::directory_iterator(kit), fs::directory_iterator()), static_cast<long>(files));
+}
+
+// A project's Diskette, Images, DiskOneFile and Installer make the release
+// that the same create options make: the same volumes, disk-1 files and
+// images. The images' directory entries carry the times the label and the
+// volumes were written at, so their time fields are not compared.
+TEST_F(BvpackBuild, DisketteProjectMakesTheCreateRelease)
+{
+    Write(src / "NOISE.BIN", Noise(600000, 11));
+    Write(root / "fake-installer.exe", "MZ" + std::string(50000, 'i'));
+    Write(root / "liesmich.txt", "Lies mich.\r\n");
+    Write(root / "PROJECT.INI", "[Setup]\nName = SETUP\nDiskette = 360K\nImages = yes\nDiskOneFile = liesmich.txt\n"
+                                "Installer = fake-installer.exe\nOutput = built\n[Files]\nSource = src/*\n");
+    Outcome r = Bvpack("build " + (root / "PROJECT.INI").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("2 diskettes of 360K"), std::string::npos) << r.out;
+    r = Bvpack("create " + Src() + " --out " + Out() + " --volume 360K --images --disk1 " +
+               (root / "liesmich.txt").string() + " --installer " + (root / "fake-installer.exe").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+
+    // The 360K root directory: 112 entries after the boot sector and two
+    // FATs of two sectors; times and dates lie at 14 to 25 in an entry.
+    auto withoutTimes = [](std::string image) {
+        for (std::size_t entry = (1 + 2 * 2) * 512; entry < (1 + 2 * 2) * 512 + 112 * 32; entry += 32)
+            image.replace(entry + 14, 12, 12, '\0');
+        return image;
+    };
+    std::vector<std::string> made;
+    for (auto& e : fs::directory_iterator(out)) {
+        const std::string name = e.path().filename().string();
+        made.push_back(name);
+        std::string a = Read(root / "built" / name), b = Read(e.path());
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".IMG") == 0) {
+            ASSERT_EQ(a.size(), 368640u) << name;
+            ASSERT_EQ(b.size(), 368640u) << name;
+            a = withoutTimes(a);
+            b = withoutTimes(b);
+        }
+        EXPECT_TRUE(a == b) << name;
+    }
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{"DISK1.IMG", "DISK2.IMG", "LIESMICH.TXT", "SETUP.E00", "SETUP.E01",
+                                              "SETUP.EXE"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "built"), fs::directory_iterator()),
+              static_cast<long>(made.size()));
 }
 
 // Standard error that is no terminal gets the summary alone; --quiet

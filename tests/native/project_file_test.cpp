@@ -70,8 +70,10 @@ TEST_F(ProjectFile, EverySectionFillsTheRequest)
     EXPECT_EQ(r.name, "TOOLS");
     EXPECT_EQ(r.defaultDest, "D:\\APPS\\TOOLS");
     EXPECT_FALSE(r.allowChange);
-    EXPECT_EQ(r.volumeSize, bv::VOLUME_1440K);
-    EXPECT_EQ(fs::path(r.installer), root / "SETUP.EXE");
+    EXPECT_EQ(r.media.kind, bv::FindDisketteKind("1.44M"));
+    EXPECT_EQ(r.disketteLine, 6);
+    EXPECT_EQ(fs::path(r.media.installer), root / "SETUP.EXE");
+    EXPECT_EQ(r.installerLine, 7);
     EXPECT_EQ(fs::path(r.outDir), root / "dist");
 
     // Entry order is member order; within an entry, name order. The
@@ -109,9 +111,11 @@ TEST_F(ProjectFile, DefaultsAndWildcardFolders)
     ASSERT_EQ(Read("[Setup]\nName = Setup\n[Files]\nSource = product/*\n", &r, &error), bv::EXIT_OK) << error;
     EXPECT_EQ(r.defaultDest, "C:\\SETUP");
     EXPECT_TRUE(r.allowChange);
-    EXPECT_EQ(r.volumeSize, bv::VOLUME_UNLIMITED);
+    EXPECT_EQ(r.media.kind, nullptr);
+    EXPECT_EQ(r.media.volumeSize, bv::VOLUME_UNLIMITED);
+    EXPECT_FALSE(r.media.images);
     EXPECT_EQ(fs::path(r.outDir), root);
-    EXPECT_TRUE(r.installer.empty());
+    EXPECT_TRUE(r.media.installer.empty());
     std::vector<std::string> members;
     for (const bv::PackFile& f : r.files)
         members.push_back(f.member);
@@ -158,6 +162,7 @@ TEST_F(ProjectFile, ErrorsNameTheFileAndLine)
         {"[Setup]\nDestination = C:\\X\n", 0, "needs Name"},
         {setup + "VolumeSize = 3.5M\n", 3, "VolumeSize must be"},
         {setup + "VolumeSize = 360K\nDiskette = 720K\n", 4, "exclude each other"},
+        {setup + "Diskette = 8000\n", 3, "Diskette must be 360K, 720K, 1.2M, 1.44M or 2.88M"},
         {setup + "Images = maybe\n", 3, "yes or no"},
         {setup + "Installer = NONE.EXE\n", 3, "installer"},
         {setup + "Destination =\n", 3, "has no value"},
@@ -184,21 +189,30 @@ TEST_F(ProjectFile, ErrorsNameTheFileAndLine)
     EXPECT_NE(error.find("NONE.INI"), std::string::npos) << error;
 }
 
-// The diskette fields are read and carried for the packer to act on.
-TEST_F(ProjectFile, DisketteFieldsAreCarried)
+// The diskette fields fill the request's media, each with its line.
+TEST_F(ProjectFile, DisketteFieldsFillTheMedia)
 {
     PackRequest r;
     std::string error;
-    ASSERT_EQ(Read("[Setup]\nName = SETUP\nDiskette = 1.44M\nImages = yes\nDiskOneFile = HELLO.EXE\n", &r, &error),
+    ASSERT_EQ(Read("[Setup]\nName = SETUP\nDiskette = 1.44m\nImages = yes\nDiskOneFile = HELLO.EXE\n"
+                   "DiskOneFile = product/README.TXT\n",
+                   &r, &error),
               bv::EXIT_OK)
         << error;
-    EXPECT_EQ(r.disketteKind, "1.44M");
+    EXPECT_EQ(r.media.kind, bv::FindDisketteKind("1.44M"));
     EXPECT_EQ(r.disketteLine, 3);
-    EXPECT_TRUE(r.images);
+    EXPECT_TRUE(r.media.images);
     EXPECT_EQ(r.imagesLine, 4);
-    ASSERT_EQ(r.diskOneFiles.size(), 1u);
-    EXPECT_EQ(fs::path(r.diskOneFiles[0]), root / "HELLO.EXE");
-    EXPECT_EQ(r.diskOneLine, 5);
+    ASSERT_EQ(r.media.disk1Files.size(), 2u);
+    EXPECT_EQ(fs::path(r.media.disk1Files[0]), root / "HELLO.EXE");
+    EXPECT_EQ(fs::path(r.media.disk1Files[1]), root / "product" / "README.TXT");
+    EXPECT_EQ(r.diskOneLines, (std::vector<int>{5, 6}));
+
+    // A byte count sizes the volume files alone.
+    r = PackRequest();
+    ASSERT_EQ(Read("[Setup]\nName = SETUP\nVolumeSize = 8000\n", &r, &error), bv::EXIT_OK) << error;
+    EXPECT_EQ(r.media.kind, nullptr);
+    EXPECT_EQ(r.media.volumeSize, 8000u);
 }
 
 }  // namespace

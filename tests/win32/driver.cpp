@@ -132,6 +132,32 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+void CollectFiles(const std::string& dir, const std::string& prefix, bool recurse, std::vector<std::string>* files)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(Join(dir, "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files->push_back(prefix + name);
+        else if (recurse) CollectFiles(Join(dir, name), prefix + name + "\\", true, files);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+}  // namespace
+
+std::vector<std::string> FilesBelow(const std::string& dir, bool recurse)
+{
+    std::vector<std::string> files;
+    CollectFiles(dir, "", recurse, &files);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 std::string FreshDir(const std::string& name)
 {
     std::string dir = WinPath(BV_WORK_ROOT) + "\\" + name;

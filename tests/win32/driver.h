@@ -20,6 +20,9 @@ void RemoveTree(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+// The files below dir (only those in it unless recurse), as paths relative
+// to it (DATA\X.DAT), sorted.
+std::vector<std::string> FilesBelow(const std::string& dir, bool recurse = true);
 // A fresh, empty directory for one test below the work root.
 std::string FreshDir(const std::string& name);
 // Copies the built installer into dir under the given file name.

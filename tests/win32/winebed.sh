@@ -27,6 +27,7 @@ start)
     { cat "$dir/wineboot.log"; exit 1; }
   wineserver -w
   ln -sfn "$dir/drive_d" "$WINEPREFIX/dosdevices/d:"
+  mkdir -p "$dir/drive_a" && ln -sfn "$dir/drive_a" "$WINEPREFIX/dosdevices/a:"   # the diskette drive
   wineserver -p </dev/null >/dev/null 2>&1
   ms=$(( ($(date +%s%N) - start) / 1000000 ))
   printf 'wine bed ready in %d.%d s (display :%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) "$(cat "$dir/display")"
