@@ -40,14 +40,6 @@ std::string CheckValue(const char* what, const std::string& value, std::size_t m
     return std::string();
 }
 
-std::string Upper(const std::string& s)
-{
-    std::string u = s;
-    for (char& c : u)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return u;
-}
 
 // A member path must stay below the destination directory on extraction.
 std::string CheckMemberPath(const std::string& path)
@@ -163,7 +155,7 @@ std::string CheckArchiveInput(const ArchiveInput& input)
             return "member " + Quote(m.path) + " is 4 GiB or larger; sizes are stored in 32 bits";
         // Windows file names ignore case: a second member of the same name
         // would overwrite the first.
-        if (!seen.insert(Upper(m.path)).second)
+        if (!seen.insert(UpperCase(m.path)).second)
             return "member path " + Quote(m.path) + " occurs twice";
     }
     // A member stored where another needs a directory cannot be extracted.
@@ -389,6 +381,14 @@ std::uint32_t MakeDosStamp(int year, int month, int day, int hour, int minute, i
     std::uint32_t date = static_cast<std::uint32_t>((year - 1980) << 9 | month << 5 | day);
     std::uint32_t time = static_cast<std::uint32_t>(hour << 11 | minute << 5 | second / 2);
     return date << 16 | time;
+}
+
+std::string UpperCase(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
 }
 
 }  // namespace bv

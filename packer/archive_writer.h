@@ -107,6 +107,10 @@ std::string VolumeFileName(const std::string& name, unsigned number);
 bool WriteVolumeFiles(const std::string& dir, const std::string& name,
                       const std::vector<std::vector<std::uint8_t>>& volumes, std::string* error);
 
+// ASCII letters upper-cased, as the installer upper-cases its name and the
+// file system compares member paths.
+std::string UpperCase(std::string s);
+
 // A DOS stamp from its parts (local time), years clamped to 1980-2107.
 std::uint32_t MakeDosStamp(int year, int month, int day, int hour, int minute, int second);
 

@@ -214,15 +214,12 @@ int Create(int argc, char** argv)
     } else {
         // Volumes, installer, disk-1 files and images of this archive lying
         // in the source tree (from an earlier run) are not packed into it again.
-        for (fs::recursive_directory_iterator it(sourceDir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request))
-                relatives.push_back(fs::relative(it->path(), sourceDir, ec).generic_string());
-            else if (it->is_directory(ec) && fs::is_empty(it->path(), ec))
-                std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", it->path().string().c_str());
-        }
-        if (ec)
-            return Fail(EXIT_IO, "cannot read " + sourceDir + ": " + ec.message());
-        SortSourcePaths(relatives);
+        std::vector<std::string> emptyDirs;
+        std::string error;
+        if (!FilesBelow(sourceDir, request, &relatives, &error, &emptyDirs))
+            return Fail(EXIT_IO, error);
+        for (const std::string& dir : emptyDirs)
+            std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", dir.c_str());
     }
     for (const std::string& rel : relatives)
         request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});

@@ -98,14 +98,6 @@ bool CopyWithTime(const std::string& from, const fs::path& to, std::string* erro
 
 }  // namespace
 
-std::string UpperCase(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 std::string WhereIs(const PackRequest& request, int line)
 {
     if (request.origin.empty() || line <= 0)
@@ -144,6 +136,24 @@ bool IsOwnOutput(const std::string& path, const PackRequest& request)
         file.find_first_not_of("0123456789", 4) == file.size() - 4)
         return true;
     return IsReleaseFileName(file, request.name);
+}
+
+bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+                std::string* error, std::vector<std::string>* emptyDirs)
+{
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request))
+            relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
+        else if (emptyDirs != nullptr && it->is_directory(ec) && fs::is_empty(it->path(), ec))
+            emptyDirs->push_back(it->path().string());
+    }
+    if (ec) {
+        *error = "cannot read " + dir + ": " + ec.message();
+        return false;
+    }
+    SortSourcePaths(*relatives);
+    return true;
 }
 
 bool ParseVolume(const std::string& text, ReleaseMedia* media)

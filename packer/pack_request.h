@@ -41,9 +41,6 @@ struct PackRequest {
     std::vector<int> diskOneLines;    // one per media.disk1Files entry
 };
 
-// ASCII letters upper-cased, as the installer upper-cases its name.
-std::string UpperCase(std::string s);
-
 // "FILE:LINE: " for a project line, empty for the command line.
 std::string WhereIs(const PackRequest& request, int line);
 
@@ -57,6 +54,13 @@ bool IsReleaseFileName(const std::string& file, const std::string& name);
 // the installer copy, a disk-1 file or a diskette image), which is never
 // packed into it again.
 bool IsOwnOutput(const std::string& path, const PackRequest& request);
+
+// Every regular file below dir that a packed folder contributes: '/'-separated
+// paths relative to dir, in member order, the request's own outputs left out.
+// Empty directories, which the archive cannot store, go to *emptyDirs when
+// given. False with *error when dir cannot be read.
+bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+                std::string* error, std::vector<std::string>* emptyDirs = nullptr);
 
 // A volume size into media: a diskette kind (360K, 720K, 1.2M, 1.44M,
 // 2.88M, any case), a byte count (the largest volume file), or ONE for a

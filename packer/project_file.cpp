@@ -116,36 +116,29 @@ struct Reader {
 
     // Every file below dir, as paths relative to it, in name order; the
     // archive's own output is left out.
-    bool FilesBelow(const fs::path& dir, std::vector<std::string>* relatives, int line)
+    bool FilesOf(const fs::path& dir, std::vector<std::string>* relatives, int line)
     {
-        std::error_code ec;
-        for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), *request))
-                relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
-        }
-        if (ec)
-            return Fail(line, "cannot read " + dir.string() + ": " + ec.message());
-        SortSourcePaths(*relatives);
-        return true;
+        std::string reason;
+        return FilesBelow(dir.string(), *request, relatives, &reason) || Fail(line, reason);
     }
 
     // Source = PATH [=> FOLDER]: a file; a folder, with everything below it;
     // or a wildcard in the last part, each match taken as a file or folder.
     bool AddSource(const IniEntry& e)
     {
-        std::string spec = e.value, folder;
-        std::size_t arrow = spec.find("=>");
+        std::string pattern = e.value, folder;
+        std::size_t arrow = pattern.find("=>");
         if (arrow != std::string::npos) {
-            folder = Trim(spec.substr(arrow + 2));
-            spec = Trim(spec.substr(0, arrow));
+            folder = Trim(pattern.substr(arrow + 2));
+            pattern = Trim(pattern.substr(0, arrow));
             if (folder.empty())
                 return Fail(e.line, "no folder after \"=>\"");
         }
-        spec = Slashed(spec);
-        if (spec.empty())
+        pattern = Slashed(pattern);
+        if (pattern.empty())
             return Fail(e.line, "Source names no file");
-        while (spec.size() > 1 && spec.back() == '/')
-            spec.pop_back();
+        while (pattern.size() > 1 && pattern.back() == '/')
+            pattern.pop_back();
         std::string prefix = folder == "." ? std::string() : MemberPathOf(Slashed(folder));
         while (!prefix.empty() && prefix.back() == '\\')
             prefix.pop_back();
@@ -154,9 +147,9 @@ struct Reader {
         if (!prefix.empty())
             prefix += '\\';
 
-        std::size_t slash = spec.rfind('/');
-        std::string dirPart = slash == std::string::npos ? std::string() : spec.substr(0, slash);
-        std::string last = slash == std::string::npos ? spec : spec.substr(slash + 1);
+        std::size_t slash = pattern.rfind('/');
+        std::string dirPart = slash == std::string::npos ? std::string() : pattern.substr(0, slash);
+        std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
         if (dirPart.find_first_of("*?") != std::string::npos)
             return Fail(e.line, "wildcards may stand only in the last part of \"" + e.value + "\"");
         const fs::path dir = dirPart.empty() ? base : base / dirPart;
@@ -167,7 +160,7 @@ struct Reader {
         auto take = [&](const fs::path& p, const std::string& memberBase) {
             if (fs::is_directory(p, ec)) {
                 std::vector<std::string> relatives;
-                if (!FilesBelow(p, &relatives, e.line))
+                if (!FilesOf(p, &relatives, e.line))
                     return false;
                 for (const std::string& rel : relatives)
                     found.push_back({prefix + memberBase + MemberPathOf(rel), (p / rel).string()});
