@@ -4,8 +4,7 @@
 #include <ctime>
 
 #if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
+#include "archive/win32_file_host.h"
 #else
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -42,44 +41,7 @@ static int AskForDisk(const char* prompt)
     return 0;
 }
 
-#if defined(_WIN32)
-
-static int PathExists(const char* path)
-{
-    DWORD a = GetFileAttributesA(path);
-    if (a == INVALID_FILE_ATTRIBUTES)
-        return 0;
-    return (a & FILE_ATTRIBUTE_DIRECTORY) || !(a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-}
-
-static void MakeDirectory(const char* path)
-{
-    CreateDirectoryA(path, nullptr);
-}
-
-static void ClearReadOnly(const char* path)
-{
-    DWORD a = GetFileAttributesA(path);
-    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, a & ~FILE_ATTRIBUTE_READONLY);
-}
-
-static int SetFileStamp(std::FILE* file, std::uint32_t dosStamp)
-{
-    FILETIME local, utc;
-    if (!DosDateTimeToFileTime(static_cast<WORD>(dosStamp >> 16), static_cast<WORD>(dosStamp), &local) ||
-        !LocalFileTimeToFileTime(&local, &utc))
-        return 1;
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    return SetFileTime(h, nullptr, nullptr, &utc) ? 0 : 1;
-}
-
-static int SetAttributes(const char* path, std::uint32_t attributes)
-{
-    return SetFileAttributesA(path, attributes) ? 0 : 1;
-}
-
-#else
+#if !defined(_WIN32)
 
 static int PathExists(const char* path)
 {
@@ -134,6 +96,13 @@ static int SetAttributes(const char* path, std::uint32_t attributes)
 
 #endif
 
+#if defined(_WIN32)
+const ArchiveHost consoleHost = {
+    ShowStatus,         ShowError,         AskForDisk,         Win32PathExists,
+    Win32MakeDirectory, Win32ClearReadOnly, Win32SetFileStamp, Win32SetAttributes,
+};
+#else
 const ArchiveHost consoleHost = {
     ShowStatus, ShowError, AskForDisk, PathExists, MakeDirectory, ClearReadOnly, SetFileStamp, SetAttributes,
 };
+#endif

@@ -51,8 +51,7 @@ void OnNextCommand(HWND dialog)
         return;
     }
     if (NormalizeDestination() != 0) return;
-    install.InstallPhase = PHASE_EXTRACT;
-    install.PumpStep = STEP_ANNOUNCE;
+    StartInstallPump();
     SwitchToExtractionLayout(dialog);
 }
 

@@ -14,6 +14,14 @@ ShellState shell;
 namespace {
 
 const char MAIN_CLASS[] = "BVDECOMP";
+const int MAIN_WINDOW_EXTRA_BYTES = 30;   // reserved in the class, never used
+// The current directory is taken with at most this many characters,
+// terminating zero included.
+const int WORKING_DIR_LIMIT = MAX_PATH;
+static_assert(WORKING_DIR_LIMIT <= SOURCE_DIR_SIZE, "sourceDir holds any working directory");
+// The main window posts itself the step message once, when it is created:
+// to the main window it means "open volume 0 and run the dialog".
+const UINT WM_INSTALL_START = WM_INSTALL_STEP;
 // Why archiveName stayed empty: the box shown instead of the dialog.
 const char* nameRefused = nullptr;
 
@@ -39,7 +47,7 @@ void TakeArchiveName()
 // The working directory, upper-cased, without a trailing backslash.
 void TakeSourceDir()
 {
-    if (!_getcwd(install.sourceDir, 260)) install.sourceDir[0] = '\0';
+    if (!_getcwd(install.sourceDir, WORKING_DIR_LIMIT)) install.sourceDir[0] = '\0';
     _strupr(install.sourceDir);
     size_t length = strlen(install.sourceDir);
     if (length > 0 && install.sourceDir[length - 1] == '\\') install.sourceDir[length - 1] = '\0';
@@ -50,7 +58,7 @@ void RegisterMainClass(HINSTANCE instance)
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.cbWndExtra = 30;
+    windowClass.cbWndExtra = MAIN_WINDOW_EXTRA_BYTES;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconA(instance, "BV");
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -68,7 +76,7 @@ void RunInstallation(HWND window)
     } else if (OpenFirstVolume() != 0) {
         MessageBoxA(window, install.textBuffer, BOX_CAPTION, MB_ICONERROR);
     } else {
-        DialogBoxParamA(shell.appInstance, "Dialog_1", window, SetupDialogProc, 0);
+        DialogBoxParamA(shell.appInstance, SETUP_DIALOG, window, SetupDialogProc, 0);
         CloseArchiveStreams();
     }
     PostMessageA(window, WM_CLOSE, 0, 0);
@@ -82,18 +90,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
         shell.appInstance = reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance;
         shell.mainWindow = window;
-        install.InstallPhase = PHASE_DESTINATION;
-        install.PumpStep = STEP_NONE;
-        PostMessageA(window, WM_INSTALL_STEP, 0, 0);
+        ResetInstallPump();
+        PostMessageA(window, WM_INSTALL_START, 0, 0);
         return 0;
-    case WM_INSTALL_STEP:
+    case WM_INSTALL_START:
         RunInstallation(window);
         return 0;
-    case WM_ENTERIDLE:
-        if (install.InstallPhase == PHASE_EXTRACT) {
-            PostMessageA(reinterpret_cast<HWND>(lParam), WM_INSTALL_STEP, install.PumpStep, 0);
-            if (install.PumpStep < STEP_NEXT_MEMBER) install.PumpStep++;
-        }
+    case WM_ENTERIDLE:   // the dialog's modal loop found its queue empty
+        PostNextInstallStep(reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

@@ -1,12 +1,11 @@
 // The setup dialog: layout from the font metrics, the cyan banner, the
-// Abort button, the switch to the extraction layout, and the install pump
-// that the main window drives from the dialog's idle time.
+// Abort button and the switch to the extraction layout. The install
+// messages it receives are run by the install pump (install_pump.cpp).
 #include <stdio.h>
 #include <string.h>
 
 #include "archive/archive.h"
 #include "archive/format_text.h"
-#include "codec/member_decoder.h"
 #include "installer/shell.h"
 
 namespace {
@@ -178,28 +177,15 @@ void PaintDialog(HWND dialog)
     EndPaint(dialog, &paint);
 }
 
-// An install message posted before the Abort question opened would be
-// dispatched by the question's own message loop; it waits for the answer
-// instead, so that nothing is installed or started while the user is asked.
-int DeferWhileAskingAbort(UINT message, WPARAM param)
-{
-    if (!shell.askingAbort) return 0;
-    shell.deferredMessage = message;
-    shell.deferredParam = param;
-    return 1;
-}
-
 void OnAbortCommand(HWND dialog)
 {
     shell.askingAbort = 1;
     int answer = ShowBox(MSG_ABORT_QUESTION, MB_ICONQUESTION | MB_YESNO);
     shell.askingAbort = 0;
-    if (answer == IDYES) {
+    if (answer == IDYES)
         EndDialog(dialog, 1);
-    } else if (shell.deferredMessage) {
-        PostMessageA(dialog, shell.deferredMessage, shell.deferredParam, 0);
-        shell.deferredMessage = 0;
-    }
+    else
+        ResumeDeferredInstallMessage(dialog);
 }
 
 INT_PTR OnCommand(HWND dialog, int id, int code)
@@ -214,56 +200,6 @@ INT_PTR OnCommand(HWND dialog, int id, int code)
         return FALSE;
     }
     return TRUE;
-}
-
-// One bounded install step: announce volume 0, open the next member and
-// decode its first slice, or decode the member's next slice.
-void OnInstallStep(HWND dialog, WPARAM step)
-{
-    switch (step) {
-    case STEP_ANNOUNCE:
-        install.filesDone = 0;
-        FormatText(install.textBuffer, TEXT_BUFFER_SIZE, STATUS_READING_FIRST, install.archiveName);
-        ShowStatusLine(1, install.textBuffer);
-        break;
-    case STEP_NEXT_MEMBER:
-        if (BeginMember() != 0) {
-            EndDialog(dialog, 0);
-        } else if (install.filesDone) {
-            install.InstallPhase = PHASE_SCRIPT;
-            PostMessageA(dialog, WM_INSTALL_SCRIPT, 0, 0);
-        } else if (DecodeMember(0) != 0) {
-            EndDialog(dialog, 0);
-        }
-        break;
-    case STEP_CONTINUE:
-        if (DecodeMember(1) != 0) EndDialog(dialog, 0);
-        break;
-    }
-}
-
-// The install script's first record decides what follows the members.
-void OnInstallScript(HWND dialog)
-{
-    for (int line = 1; line <= 3; line++) ShowStatusLine(line, "");
-    switch (ReadScriptRecord()) {
-    case SCRIPT_GROUPNAME:
-        if (CreateProgramGroup() == 0)
-            PostMessageA(dialog, WM_INSTALL_LAUNCH, 0, 0);
-        else
-            EndDialog(dialog, 0);
-        break;
-    case SCRIPT_PRGEXEC:
-        PostMessageA(dialog, WM_INSTALL_LAUNCH, 0, 0);
-        break;
-    case SCRIPT_ITEMNAME:
-        ShowBox(MSG_SOURCE_DAMAGED, MB_ICONERROR);
-        EndDialog(dialog, 0);
-        break;
-    default:   // the end record, or a fault already reported
-        EndDialog(dialog, 0);
-        break;
-    }
 }
 
 }  // namespace
@@ -284,16 +220,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_INSTALL_STEP:
-        if (!DeferWhileAskingAbort(message, wParam)) OnInstallStep(dialog, wParam);
-        return TRUE;
     case WM_INSTALL_SCRIPT:
-        if (!DeferWhileAskingAbort(message, wParam)) OnInstallScript(dialog);
-        return TRUE;
     case WM_INSTALL_LAUNCH:
-        if (!DeferWhileAskingAbort(message, wParam)) {
-            LaunchProgram();
-            EndDialog(dialog, 0);
-        }
+        OnInstallMessage(dialog, message, wParam);
         return TRUE;
     }
     return FALSE;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "archive/install_state.h"
+#include "installer/dialog_controls.h"
 #include "installer/installer_messages.h"
 
 // Private window messages.
@@ -14,16 +15,6 @@ enum {
     WM_INSTALL_LAUNCH = WM_USER + 53,   // 1077
 };
 
-// Setup dialog controls.
-enum {
-    IDC_DEST_EDIT = 1,
-    IDC_DIR_LIST = 2,
-    IDC_ABORT = 3,
-    IDC_NEXT = 4,
-    IDC_STATUS1 = 5,
-    IDC_STATUS2 = 6,
-    IDC_STATUS3 = 7,
-};
 
 struct ShellState {
     HINSTANCE appInstance;
@@ -56,6 +47,20 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 void DrawSunkenFrame(HDC dc, int left, int top, int right, int bottom);
 void SwitchToExtractionLayout(HWND dialog);
 
+// Install pump (install_pump.cpp).
+// Phase 0, no step: the destination is being chosen.
+void ResetInstallPump();
+// Phase 1 from the announce step on: called once the destination is accepted.
+void StartInstallPump();
+// The dialog's idle notification: in phase 1, posts the current step to the
+// dialog; the announce step is posted once, then the next member's.
+void PostNextInstallStep(HWND dialog);
+// WM_INSTALL_STEP, WM_INSTALL_SCRIPT and WM_INSTALL_LAUNCH of the dialog;
+// kept back while the Abort question is open.
+void OnInstallMessage(HWND dialog, UINT message, WPARAM param);
+// After No to the Abort question: posts the install message kept back.
+void ResumeDeferredInstallMessage(HWND dialog);
+
 // Destination (destination.cpp).
 void OnDirectoryListCommand(HWND dialog);
 void OnNextCommand(HWND dialog);
@@ -64,9 +69,6 @@ int NormalizeDestination();
 
 // Launch (launch.cpp).
 int LaunchProgram();
-
-// Program group (progman/).
-int CreateProgramGroup();
 
 // The Win32 side of the archive seam (win32_host.cpp).
 void UseWin32ArchiveHost();

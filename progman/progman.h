@@ -1,9 +1,14 @@
-// Program Manager group creation through DDE (CreateProgramGroup is
-// declared in installer/shell.h, the installer's side of it).
+// Program Manager group creation through DDE, the installer's last step
+// before the launch.
 #pragma once
 #include <windows.h>
 
 #include <ddeml.h>
+
+// Creates the group named in recordValue and adds one item per ITEMNAME
+// record that follows. 0 when a PRGEXEC record ended the item list (the
+// program in recordValue is to be started), 1 otherwise (reported).
+int CreateProgramGroup();
 
 enum { PROGMAN_COMMAND_SIZE = 512 };   // one command text, terminating zero included
 

@@ -78,7 +78,7 @@ TEST(SetupDialog, TemplateIsExactlyAsTabled)
 {
     HMODULE image = LoadLibraryExA(WinPath(BV_INSTALLER).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(image, nullptr);
-    HRSRC found = FindResourceA(image, "Dialog_1", reinterpret_cast<LPCSTR>(RT_DIALOG));
+    HRSRC found = FindResourceA(image, "DIALOG_1", reinterpret_cast<LPCSTR>(RT_DIALOG));
     ASSERT_NE(found, nullptr);
     const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(image, found)));
     const DLGTEMPLATE* head = reinterpret_cast<const DLGTEMPLATE*>(bytes);
