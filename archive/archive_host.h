@@ -18,7 +18,13 @@ struct ArchiveHost {
     // Creates one directory; the result is found by testing again.
     void (*makeDirectory)(const char* path);
     // Clears the read-only attribute of an existing file, keeping the rest.
-    void (*clearReadOnly)(const char* path);
+    // Returns the attribute word it found when it cleared the bit (so that
+    // it can be set back), else 0.
+    std::uint32_t (*clearReadOnly)(const char* path);
+    // Opens a member file for writing, empty, shared with no other writer:
+    // a second installer that reaches the same file while this one writes
+    // it cannot open it. Null on failure.
+    std::FILE* (*openOutput)(const char* path);
     // Sets the last-write time of an open, flushed file from a DOS stamp
     // (low half time, high half date, local time). Nonzero on failure.
     int (*setFileStamp)(std::FILE* file, std::uint32_t dosStamp);

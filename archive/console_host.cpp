@@ -43,6 +43,9 @@ static int AskForDisk(const char* prompt)
 
 #if !defined(_WIN32)
 
+// The one attribute bit with a counterpart in file modes.
+const std::uint32_t READ_ONLY_ATTRIBUTE = 0x01;
+
 static int PathExists(const char* path)
 {
     struct stat st;
@@ -54,11 +57,18 @@ static void MakeDirectory(const char* path)
     mkdir(path, 0777);
 }
 
-static void ClearReadOnly(const char* path)
+// Read-only here: a regular file its owner may not write.
+static std::uint32_t ClearReadOnly(const char* path)
 {
     struct stat st;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-        chmod(path, (st.st_mode & 07777) | S_IWUSR);
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR))
+        return 0;
+    return chmod(path, (st.st_mode & 07777) | S_IWUSR) == 0 ? READ_ONLY_ATTRIBUTE : 0;
+}
+
+static std::FILE* OpenOutput(const char* path)
+{
+    return std::fopen(path, "wb");
 }
 
 static int SetFileStamp(std::FILE* file, std::uint32_t dosStamp)
@@ -90,7 +100,7 @@ static int SetAttributes(const char* path, std::uint32_t attributes)
     if (stat(path, &st) != 0)
         return 1;
     mode_t mode = st.st_mode & 07777;
-    mode = (attributes & 0x01) ? mode & ~static_cast<mode_t>(0222) : mode | S_IWUSR;
+    mode = (attributes & READ_ONLY_ATTRIBUTE) ? mode & ~static_cast<mode_t>(0222) : mode | S_IWUSR;
     return chmod(path, mode) == 0 ? 0 : 1;
 }
 
@@ -98,11 +108,12 @@ static int SetAttributes(const char* path, std::uint32_t attributes)
 
 #if defined(_WIN32)
 const ArchiveHost consoleHost = {
-    ShowStatus,         ShowError,         AskForDisk,         Win32PathExists,
-    Win32MakeDirectory, Win32ClearReadOnly, Win32SetFileStamp, Win32SetAttributes,
+    ShowStatus,         ShowError,          AskForDisk,      Win32PathExists,   Win32MakeDirectory,
+    Win32ClearReadOnly, Win32OpenOutput, Win32SetFileStamp, Win32SetAttributes,
 };
 #else
 const ArchiveHost consoleHost = {
-    ShowStatus, ShowError, AskForDisk, PathExists, MakeDirectory, ClearReadOnly, SetFileStamp, SetAttributes,
+    ShowStatus,    ShowError,  AskForDisk,   PathExists,    MakeDirectory,
+    ClearReadOnly, OpenOutput, SetFileStamp, SetAttributes,
 };
 #endif

@@ -191,9 +191,11 @@ int BeginMember()
         archiveHost->showError(MSG_CANNOT_CREATE_DIR);
         return -1;
     }
-    archiveHost->clearReadOnly(install.outputPath);
-    install.outputStream = std::fopen(install.outputPath, "wb");
+    std::uint32_t foundReadOnly = archiveHost->clearReadOnly(install.outputPath);
+    install.outputStream = archiveHost->openOutput(install.outputPath);
     if (!install.outputStream) {
+        if (foundReadOnly)   // the file in the way stays as it was found
+            archiveHost->setAttributes(install.outputPath, foundReadOnly);
         archiveHost->showError(MSG_CANNOT_OPEN_OUTPUT);
         return -1;
     }

@@ -1,6 +1,7 @@
 #include "archive/win32_file_host.h"
 
 #include <io.h>
+#include <share.h>
 #include <windows.h>
 
 namespace {
@@ -33,11 +34,16 @@ void Win32MakeDirectory(const char* path)
     CreateDirectoryA(path, nullptr);
 }
 
-void Win32ClearReadOnly(const char* path)
+std::uint32_t Win32ClearReadOnly(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return 0;
+    return SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) ? attributes : 0;
+}
+
+std::FILE* Win32OpenOutput(const char* path)
+{
+    return _fsopen(path, "wb", _SH_DENYWR);
 }
 
 int Win32SetFileStamp(std::FILE* file, std::uint32_t dosStamp)

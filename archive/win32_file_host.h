@@ -11,7 +11,11 @@
 // system.
 int Win32PathExists(const char* path);
 void Win32MakeDirectory(const char* path);
-void Win32ClearReadOnly(const char* path);
+// The attribute word found when the read-only bit was cleared, else 0.
+std::uint32_t Win32ClearReadOnly(const char* path);
+// Opened with write sharing denied: while one installer writes a file, a
+// second one fails to open it instead of writing into it.
+std::FILE* Win32OpenOutput(const char* path);
 // Last-write time of the open file from a DOS stamp in local time; -1 on
 // failure.
 int Win32SetFileStamp(std::FILE* file, std::uint32_t dosStamp);

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "archive/archive.h"
+#include "archive/device_name.h"
 #include "archive/format_text.h"
 #include "installer/shell.h"
 
@@ -14,14 +15,35 @@ namespace {
 const UINT DIRECTORY_LIST_FLAGS = DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY;   // 0xC010
 const int ENTRY_TEXT_LIMIT = 260;   // at most 259 characters
 
+// 1 when a component of the path cannot be a directory of that name: one
+// that names a DOS device (its files would go to the device), or one that
+// ends in a blank or a dot (the platform trims the name, so the directory
+// made and the files opened below it would not match). "." and ".." are
+// steps of the path, not names.
+int HasUnholdableComponent(const char* path)
+{
+    const char* part = path;
+    for (;;) {
+        const char* stop = part;
+        while (*stop && *stop != '\\' && *stop != '/') stop++;
+        size_t length = static_cast<size_t>(stop - part);
+        int step = (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.');
+        if (length > 0 && !step && (part[length - 1] == ' ' || part[length - 1] == '.')) return 1;
+        if (NamesDosDevice(part, length)) return 1;
+        if (*stop == '\0') return 0;
+        part = stop + 1;
+    }
+}
+
 // The edit field's text without its leading white space, up to a line
-// feed, into destDir; 0 when it is empty, wild or cannot be parsed.
+// feed, into destDir; 0 when it is empty, wild, cannot be parsed or names
+// a directory that Windows cannot hold.
 int TakeDestinationEntry(HWND dialog)
 {
     SendDlgItemMessageA(dialog, IDC_DEST_EDIT, WM_GETTEXT, ENTRY_TEXT_LIMIT, reinterpret_cast<LPARAM>(install.textBuffer));
     if (sscanf(install.textBuffer, " %511[^\n]", install.destDir) != 1) return 0;
     if (strchr(install.destDir, '*') || strchr(install.destDir, '?')) return 0;
-    return !PathSyntaxInvalid(install.destDir);
+    return !PathSyntaxInvalid(install.destDir) && !HasUnholdableComponent(install.destDir);
 }
 
 // "A" plus the current drive number (0 = A).

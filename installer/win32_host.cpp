@@ -22,8 +22,8 @@ int AskForDisk(const char* prompt)
 }
 
 const ArchiveHost WIN32_HOST = {
-    ShowStatus,         ShowError,         AskForDisk,         Win32PathExists,
-    Win32MakeDirectory, Win32ClearReadOnly, Win32SetFileStamp, Win32SetAttributes,
+    ShowStatus,         ShowError,          AskForDisk,      Win32PathExists,   Win32MakeDirectory,
+    Win32ClearReadOnly, Win32OpenOutput, Win32SetFileStamp, Win32SetAttributes,
 };
 
 }  // namespace

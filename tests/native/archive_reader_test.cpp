@@ -501,6 +501,31 @@ TEST_F(ReaderTest, ReadOnlyFileIsOverwrittenAndKeepsTheStoredAttributes)
     EXPECT_EQ(fs::status(dest / "R.TXT").permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
+// A read-only file that cannot be opened (another program holds it) stays
+// as it was found: its contents and its read-only attribute.
+TEST_F(ReaderTest, ReadOnlyFileThatCannotBeOpenedStaysReadOnly)
+{
+    WriteFile(dest / "R.TXT", "old contents");
+    fs::permissions(dest / "R.TXT", fs::perms::owner_read);
+    recordingHost.refuseOutput = true;
+    OpenPayload(MemberRecord("R.TXT", 0x20) + SizeBytes(1) + "\xE6\x80" "[");
+    EXPECT_EQ(BeginMember(), -1);
+    EXPECT_EQ(recordingHost.errors, (std::vector<std::string>{"ERROR:\r\nCannot open ouput file."}));
+    EXPECT_EQ(recordingHost.clearedReadOnly, (std::vector<std::string>{(dest / "R.TXT").string()}));
+    EXPECT_EQ(ReadFile(dest / "R.TXT"), "old contents");
+    EXPECT_EQ(fs::status(dest / "R.TXT").permissions() & fs::perms::owner_write, fs::perms::none);
+
+    // A file that was writable is not made read-only by a failed open.
+    CloseArchiveStreams();
+    recordingHost.Install();
+    recordingHost.refuseOutput = true;
+    WriteFile(dest / "W.TXT", "old contents");
+    OpenPayload(MemberRecord("W.TXT", 0x20) + SizeBytes(1) + "\xE6\x80" "[");
+    EXPECT_EQ(BeginMember(), -1);
+    EXPECT_NE(fs::status(dest / "W.TXT").permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_TRUE(recordingHost.attributedPaths.empty());
+}
+
 TEST_F(ReaderTest, PathEndingWithBackslashMakesItsDirectoryThenFailsToOpen)
 {
     OpenPayload(MemberRecord("EMPTYDIR\\") + SizeBytes(0) + "[");

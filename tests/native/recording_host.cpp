@@ -24,10 +24,17 @@ void MakeDirectory(const char* path)
         consoleHost.makeDirectory(path);
 }
 
-void ClearReadOnly(const char* path)
+std::uint32_t ClearReadOnly(const char* path)
 {
     recordingHost.clearedReadOnly.push_back(path);
-    consoleHost.clearReadOnly(path);
+    return consoleHost.clearReadOnly(path);
+}
+
+std::FILE* OpenOutput(const char* path)
+{
+    if (recordingHost.refuseOutput)
+        return nullptr;
+    return consoleHost.openOutput(path);
 }
 
 int SetFileStamp(std::FILE* file, std::uint32_t stamp)
@@ -43,7 +50,8 @@ int SetAttributes(const char* path, std::uint32_t attributes)
 }
 
 const ArchiveHost table = {
-    ShowStatus, ShowError, AskForDisk, PathExists, MakeDirectory, ClearReadOnly, SetFileStamp, SetAttributes,
+    ShowStatus,    ShowError,  AskForDisk,   PathExists,    MakeDirectory,
+    ClearReadOnly, OpenOutput, SetFileStamp, SetAttributes,
 };
 
 }  // namespace

@@ -26,6 +26,8 @@ struct RecordingHost {
     std::function<int(const std::string& prompt)> onDiskPrompt;
     // When set, makeDirectory does nothing (a directory that cannot be made).
     bool refuseDirectories = false;
+    // When set, openOutput fails (a file another program holds open).
+    bool refuseOutput = false;
 
     // Forgets everything and makes this the active archiveHost.
     void Install();
