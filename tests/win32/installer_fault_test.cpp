@@ -106,6 +106,10 @@ std::string Big(std::uint32_t seed = 7)
     return AsString(NoiseBytes(BIG_SIZE, seed));
 }
 
+// BIG.DAT completed from bytes that are not its own: full size, its stored
+// date, right up to the volume boundary and wrong from there on.
+void ExpectBigWrongFromTheBoundary(const Bed& bed);
+
 bool SameTime(const FILETIME& a, const FILETIME& b)
 {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
@@ -165,6 +169,19 @@ void ExpectBigPartial(const Bed& bed)
     EXPECT_TRUE(Exists(bed.dest + "\\BIG.DAT"));
     EXPECT_LT(big.size(), BIG_SIZE);
     EXPECT_EQ(big, Big().substr(0, big.size()));
+    EXPECT_FALSE(Exists(bed.dest + "\\TAIL.DAT"));
+}
+
+void ExpectBigWrongFromTheBoundary(const Bed& bed)
+{
+    EXPECT_EQ(ReadFile(bed.dest + "\\SMALL.DAT"), "small");
+    std::string big = ReadFile(bed.dest + "\\BIG.DAT"), right = Big();
+    ASSERT_EQ(big.size(), BIG_SIZE);
+    std::size_t same = 0;
+    while (same < big.size() && big[same] == right[same]) same++;
+    EXPECT_GT(same, 0u) << "the bytes before the boundary are BIG.DAT's own";
+    EXPECT_LT(same, BIG_SIZE) << "the bytes after it are not";
+    EXPECT_TRUE(SameTime(LastWriteTime(bed.dest + "\\BIG.DAT"), StampToFileTime(BIG_STAMP)));
     EXPECT_FALSE(Exists(bed.dest + "\\TAIL.DAT"));
 }
 
@@ -337,13 +354,7 @@ TEST(Faults, DamagedMissingAndForeignVolumes)
              WriteRawVolumes(bed.dir, volumes);
          },
          nullptr, {{DAMAGED, ERROR_BOX, "OK"}},
-         [](const Bed& bed) {
-             std::string big = ReadFile(bed.dest + "\\BIG.DAT");
-             EXPECT_EQ(big.size(), BIG_SIZE);
-             EXPECT_NE(big, Big());
-             EXPECT_TRUE(SameTime(LastWriteTime(bed.dest + "\\BIG.DAT"), StampToFileTime(BIG_STAMP)));
-             EXPECT_FALSE(Exists(bed.dest + "\\TAIL.DAT"));
-         }},
+         ExpectBigWrongFromTheBoundary},
         // The last volume cut short inside BIG.DAT: a disk that never
         // existed is asked for; Cancel keeps the member as far as written.
         {"truncated_last_volume",
@@ -363,12 +374,7 @@ TEST(Faults, DamagedMissingAndForeignVolumes)
              WriteRawVolumes(bed.dir, {CutAt(whole, InsideBig(whole))[0], CutAt(other, InsideBig(other))[1]});
          },
          nullptr, {{DAMAGED, ERROR_BOX, "OK"}},
-         [](const Bed& bed) {
-             std::string big = ReadFile(bed.dest + "\\BIG.DAT");
-             EXPECT_EQ(big.size(), BIG_SIZE);
-             EXPECT_NE(big, Big());
-             EXPECT_FALSE(Exists(bed.dest + "\\TAIL.DAT"));
-         }},
+         ExpectBigWrongFromTheBoundary},
         // Volume 1 of another version of the same release, both cut just
         // before BIG.DAT's record: nothing can tell, the other version's
         // members and script are installed.
