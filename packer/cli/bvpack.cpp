@@ -19,6 +19,7 @@
 #include "packer/media/disk_image.h"
 #include "packer/media/diskette.h"
 #include "packer/release/pack_request.h"
+#include "packer/release/release_check.h"
 #include "packer/release/release_files.h"
 #include "packer/release/reporter.h"
 #include "packer/project/project_file.h"
@@ -34,6 +35,7 @@ const char kUsage[] =
     "       bvpack build PROJECT.INI [--quiet]\n"
     "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]...\n"
     "       bvpack test DIR/NAME [--quiet]\n"
+    "       bvpack test DISK1.IMG DISK2.IMG ... [--quiet]\n"
     "       bvpack extract DIR/NAME [--to DIR] [--quiet]\n"
     "       bvpack --help\n";
 
@@ -73,12 +75,22 @@ const char kHelp[] =
     "                     with its files (needs mtools)\n"
     "  For a diskette kind, the diskettes and their files are shown at the end.\n"
     "build PROJECT.INI: packs what a project file describes (sections [Setup],\n"
-    "  [Files], [Group], [Run]; see the README), as create would.\n"
+    "  [Files], [Group], [Run]; see the README), as create would; the release\n"
+    "  goes to Output, by default the folder Output beside the project file.\n"
+    "create and build write a release all or nothing, with its manifest\n"
+    "  bvpack.manifest (every file written, with size and SHA-256): a rebuild\n"
+    "  replaces or removes only the previous release's files, while unchanged;\n"
+    "  any other file in the way is an error, and then nothing is written.\n"
     "list DIR/NAME: the header, every member (size, date, attributes) and the script;\n"
     "  then the diskettes, with their files in clusters and the room left, for the\n"
     "  kind of --volume or of the images beside the volumes (disk-1 files as given\n"
     "  by --disk1 or found on DISK1.IMG).\n"
-    "test DIR/NAME: decodes every member; reports the first damage.\n"
+    "test DIR/NAME: decodes every member; reports the first damage. With the\n"
+    "  release's manifest (bvpack.manifest, beside the volumes) every volume's and\n"
+    "  every member's checksum is checked too, and damage is named by volume,\n"
+    "  diskette and member; without one only the stream's structure is checked.\n"
+    "test DISK1.IMG DISK2.IMG ...: the same for a release's diskette images, in\n"
+    "  order, as read from those diskettes (manifest beside the first image).\n"
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
     "create, build, test and extract show their progress on standard error when\n"
@@ -364,6 +376,7 @@ int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia 
 int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
+    std::vector<std::string> images;   // test: diskette images in order
     bool quiet = false;
     ReleaseMedia media;
     for (int i = 0; i < argc; i++) {
@@ -382,12 +395,22 @@ int Read(const std::string& command, int argc, char** argv)
             return Usage("unknown option " + a);
         } else if (archive.empty()) {
             archive = a;
+        } else if (command == "test" && IsDisketteImagePath(archive)) {
+            images.push_back(a);
         } else {
             return Usage("more than one archive");
         }
     }
     if (archive.empty())
         return Usage(command + " needs DIR/NAME");
+    if (command == "test" && IsDisketteImagePath(archive)) {
+        images.insert(images.begin(), archive);
+        ScratchDir scratch;
+        if (scratch.path.empty())
+            return Fail(EXIT_IO, "cannot make a scratch directory");
+        Reporter reporter(ReportModeFor(quiet));
+        return TestDisketteImages(images, scratch.path, reporter);
+    }
     std::string dir, name;
     SplitArchivePath(archive, &dir, &name);
     // create writes upper-case names, as the installer looks for them.
@@ -409,6 +432,8 @@ int Read(const std::string& command, int argc, char** argv)
     }
 
     Reporter reporter(ReportModeFor(quiet || command == "list"));
+    if (command == "test")
+        return TestRelease(dir, name, scratch.path, reporter);
     ReadingProgress reading{&reporter, command == "extract" ? "extracting" : "testing", {}, 0};
     for (unsigned n = 0;; n++) {
         std::uint64_t size = fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec);

@@ -27,6 +27,10 @@ std::string MissingImageTools();
 bool WriteDisketteImage(const DisketteKind& kind, const Diskette& diskette, const std::string& path,
                         std::string* error);
 
+// Copies the file name from the image's root directory to path.
+bool CopyFromDisketteImage(const std::string& image, const std::string& name, const std::string& path,
+                           std::string* error);
+
 // The names of the files in an image's root directory, in directory order.
 bool ListDisketteImage(const std::string& path, std::vector<std::string>* names, std::string* error);
 

@@ -23,6 +23,12 @@ bool WriteDisketteImage(const DisketteKind&, const Diskette&, const std::string&
     return false;
 }
 
+bool CopyFromDisketteImage(const std::string&, const std::string&, const std::string&, std::string* error)
+{
+    *error = kUnavailable;
+    return false;
+}
+
 bool ListDisketteImage(const std::string&, std::vector<std::string>* names, std::string* error)
 {
     names->clear();

@@ -316,10 +316,14 @@ struct Reader {
         return true;
     }
 
+    // The release goes to a folder of its own: by default Output below the
+    // project's folder, never the project's folder itself.
     bool ReadOutput()
     {
         const IniEntry* output = Single("Setup", "Output");
-        request->outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
+        request->outDir = (base / (output != nullptr ? Slashed(output->value) : std::string(kDefaultOutput)))
+                              .lexically_normal()
+                              .string();
         return true;
     }
 

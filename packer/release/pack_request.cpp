@@ -2,6 +2,7 @@
 #include "packer/release/pack_request.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,11 @@
 
 #include "archive/archive.h"
 #include "packer/media/disk_image.h"
+#include "packer/release/manifest.h"
 #include "packer/release/release_files.h"
+#include "packer/release/release_output.h"
+#include "packer/release/sha256.h"
+#include "packer/release/source_file.h"
 #include "packer/release/source_members.h"
 
 namespace bv {
@@ -82,12 +87,10 @@ void ShowPacking(std::size_t index, std::size_t count, const std::string& path, 
     p.reporter->Show("packing", f, path);
 }
 
-// Copies a file with its modification time; nothing when it is the target.
+// Copies a file with its modification time.
 bool CopyWithTime(const std::string& from, const fs::path& to, std::string* error)
 {
     std::error_code ec;
-    if (fs::exists(to, ec) && fs::equivalent(from, to, ec))
-        return true;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
     if (!ec) {
         const fs::file_time_type stamp = fs::last_write_time(from, ec);
@@ -109,6 +112,9 @@ struct PackRun {
     StampRule stampRule;
     std::uint64_t inBytes = 0;                    // the members' bytes
     std::vector<std::vector<std::uint8_t>> volumes;
+    std::vector<Diskette> disks;                  // a diskette release's diskettes
+    std::vector<std::string> names;               // the files it writes: volumes first
+    ReleaseOutput output;
 
     int Fail(int code, int line, const std::string& message)
     {
@@ -212,26 +218,148 @@ int PackVolumes(PackRun& run)
     return EXIT_OK;
 }
 
-// The volumes, the installer copy and the disk-1 files into the output
-// folder; the disk-1 files are then taken from there.
-int WriteReleaseFiles(PackRun& run)
+// The diskettes of a diskette release, shown as a table; and every file
+// the release writes into its output folder.
+int PlanTheRelease(PackRun& run)
 {
     const PackRequest& request = run.request;
-    std::string error;
-    std::error_code ec;
-    fs::create_directories(request.outDir, ec);
-    if (!WriteVolumeFiles(request.outDir, request.name, run.volumes, &error))
-        return run.Fail(EXIT_IO, 0, error);
-    for (DisketteFile& f : run.disk1) {
-        fs::path target = fs::path(request.outDir) / f.name;
-        if (!CopyWithTime(f.source, target, &error))
-            return run.Fail(EXIT_IO, 0, error);
-        f.source = target.string();
+    const ReleaseMedia& media = request.media;
+    for (unsigned n = 0; n < run.volumes.size(); n++)
+        run.names.push_back(VolumeFileName(request.name, n));
+    for (const DisketteFile& f : run.disk1)
+        run.names.push_back(f.name);
+    if (media.kind != nullptr) {
+        std::vector<std::uint64_t> sizes;
+        for (const auto& v : run.volumes)
+            sizes.push_back(v.size());
+        run.disks = PlanDiskettes(*media.kind, request.name, run.disk1, sizes);
+        std::printf("%s", DescribeDiskettes(*media.kind, run.disks).c_str());
+        for (unsigned n = 0; media.images && n < run.disks.size(); n++)
+            run.names.push_back(DiskImageName(n + 1));
+    }
+    for (const std::string& name : run.names) {
+        if (name == kManifestName)
+            return run.Fail(EXIT_USAGE, 0, name + " is the name of the release's manifest");
     }
     return EXIT_OK;
 }
 
-// "DIR/NAME.E00: 3 members, ... bytes in ... volumes of ... bytes (...%)"
+// The output folder: only the previous release's files, unchanged, may be
+// replaced; anything else in the way stops the build here.
+int ClaimTheOutputFolder(PackRun& run)
+{
+    std::string error;
+    if (!run.output.ReadPrevious(&error) || !run.output.MayWrite(run.names, &error))
+        return run.Fail(EXIT_USAGE, 0, error);
+    if (!run.output.BeginStaging(&error))
+        return run.Fail(EXIT_IO, 0, error);
+    return EXIT_OK;
+}
+
+// With SOURCE_DATE_EPOCH, the release's files carry no time later than it,
+// so that the diskette images come out the same in every build.
+bool ClampTime(const PackRun& run, const std::string& path, std::string* error)
+{
+    if (!run.stampRule.clampToEpoch)
+        return true;
+    SourceFileInfo info;
+    if (!StatSourceFile(path, &info, error))
+        return false;
+    if (info.mtime <= run.stampRule.epoch)
+        return true;
+    std::error_code ec;
+    const auto shift = std::chrono::seconds(run.stampRule.epoch - info.mtime);
+    const fs::file_time_type now = fs::last_write_time(path, ec);
+    if (!ec)
+        fs::last_write_time(path, now + std::chrono::duration_cast<fs::file_time_type::duration>(shift), ec);
+    if (ec)
+        *error = "cannot set the time of " + path + ": " + ec.message();
+    return !ec;
+}
+
+// The volumes, the installer copy and the disk-1 files, made under the
+// staging folder.
+int StageTheFiles(PackRun& run)
+{
+    const PackRequest& request = run.request;
+    std::string error;
+    const std::string staging = fs::path(run.output.StagedPath(kManifestName)).parent_path().string();
+    if (!WriteVolumeFiles(staging, request.name, run.volumes, &error))
+        return run.Fail(EXIT_IO, 0, error);
+    for (unsigned n = 0; n < run.volumes.size(); n++)
+        if (!ClampTime(run, run.output.StagedPath(VolumeFileName(request.name, n)), &error))
+            return run.Fail(EXIT_IO, 0, error);
+    for (DisketteFile& f : run.disk1) {
+        const std::string target = run.output.StagedPath(f.name);
+        if (InterruptWatch::Interrupted())
+            return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+        if (!CopyWithTime(f.source, target, &error) || !ClampTime(run, target, &error))
+            return run.Fail(EXIT_IO, 0, error);
+    }
+    return EXIT_OK;
+}
+
+// The diskette images, from the staged files.
+int StageTheImages(PackRun& run)
+{
+    const ReleaseMedia& media = run.request.media;
+    std::string error;
+    for (unsigned n = 0; media.images && n < run.disks.size(); n++) {
+        Diskette disk = run.disks[n];
+        for (DisketteFile& f : disk.files)
+            f.source = run.output.StagedPath(f.name);
+        if (InterruptWatch::Interrupted())
+            return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+        if (!WriteDisketteImage(*media.kind, disk, run.output.StagedPath(DiskImageName(n + 1)), &error))
+            return run.Fail(EXIT_IO, 0, error);
+    }
+    return EXIT_OK;
+}
+
+// The manifest: every staged file and every member, with their digests.
+int StageTheManifest(PackRun& run)
+{
+    ReleaseManifest manifest;
+    manifest.name = run.request.name;
+    if (run.request.media.kind != nullptr)
+        manifest.diskette = run.request.media.kind->name;
+    for (const std::string& name : run.names) {
+        ManifestFile f;
+        f.name = name;
+        if (!Sha256OfFile(run.output.StagedPath(name), &f.sha256, &f.size))
+            return run.Fail(EXIT_IO, 0, "cannot read " + run.output.StagedPath(name));
+        (manifest.volumes.size() < run.volumes.size() ? manifest.volumes : manifest.files).push_back(f);
+    }
+    for (const ArchiveMember& m : run.input.members)
+        manifest.members.push_back({m.path, m.data.size(), m.dosStamp, m.attributes,
+                                    Sha256Hex(m.data.data(), m.data.size())});
+    const std::string text = FormatManifest(manifest);
+    const std::string path = run.output.StagedPath(kManifestName);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr && std::fclose(f) != 0)
+        ok = false;
+    if (!ok)
+        return run.Fail(EXIT_IO, 0, "cannot write " + path);
+    if (InterruptWatch::Interrupted())
+        return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+    return EXIT_OK;
+}
+
+// Everything staged is put in place at once.
+int PutTheReleaseInPlace(PackRun& run)
+{
+    std::string error;
+    std::vector<std::string> warnings;
+    if (!run.output.Commit(run.names, &error, &warnings))
+        return run.Fail(EXIT_IO, 0, error);
+    for (const std::string& w : warnings)
+        run.reporter.Warn(w);
+    return EXIT_OK;
+}
+
+// "DIR/NAME.E00: 3 members, ... bytes in ... volumes of ... bytes (...%)",
+// and the images made.
 int ShowSummary(PackRun& run)
 {
     std::uint64_t outBytes = 0;
@@ -244,47 +372,9 @@ int ShowSummary(PackRun& run)
                   count == 1 ? "" : "s", static_cast<unsigned long long>(outBytes),
                   run.inBytes ? 100.0 * static_cast<double>(outBytes) / static_cast<double>(run.inBytes) : 0.0);
     run.reporter.Summary((fs::path(run.request.outDir) / VolumeFileName(run.request.name, 0)).string() + summary);
-    return EXIT_OK;
-}
-
-// For a diskette kind, the diskettes as a table and, if asked, their images.
-// Images of an older, longer set (or of a set made without images) no longer
-// match the volumes and are removed.
-int ShowDiskettesAndMakeImages(PackRun& run)
-{
-    const PackRequest& request = run.request;
-    const ReleaseMedia& media = request.media;
-    std::error_code ec;
-    std::string error;
-    unsigned images = 0;
-    if (media.kind != nullptr) {
-        std::vector<std::uint64_t> sizes;
-        for (const auto& v : run.volumes)
-            sizes.push_back(v.size());
-        std::vector<Diskette> disks = PlanDiskettes(*media.kind, request.name, run.disk1, sizes);
-        for (Diskette& d : disks)
-            for (DisketteFile& f : d.files)
-                f.source = (fs::path(request.outDir) / f.name).string();
-        std::printf("%s", DescribeDiskettes(*media.kind, disks).c_str());
-        // Each image is made under a scratch name and put in place when all are made.
-        for (; media.images && images < disks.size(); images++) {
-            fs::path image = fs::path(request.outDir) / (DiskImageName(images + 1) + ".part");
-            if (!WriteDisketteImage(*media.kind, disks[images], image.string(), &error)) {
-                for (unsigned k = 0; k < images; k++)
-                    fs::remove(fs::path(request.outDir) / (DiskImageName(k + 1) + ".part"), ec);
-                return run.Fail(EXIT_IO, 0, error);
-            }
-        }
-        for (unsigned k = 0; k < images; k++) {
-            fs::path image = fs::path(request.outDir) / DiskImageName(k + 1);
-            fs::rename(image.string() + ".part", image, ec);
-            if (ec)
-                return run.Fail(EXIT_IO, 0, "cannot write " + image.string() + ": " + ec.message());
-            std::printf("%s: %s diskette image\n", image.string().c_str(), media.kind->name);
-        }
-    }
-    for (unsigned k = images + 1; fs::remove(fs::path(request.outDir) / DiskImageName(k), ec); k++) {
-    }
+    for (unsigned n = 0; run.request.media.images && n < run.disks.size(); n++)
+        std::printf("%s: %s diskette image\n", (fs::path(run.request.outDir) / DiskImageName(n + 1)).string().c_str(),
+                    run.request.media.kind->name);
     return EXIT_OK;
 }
 
@@ -302,11 +392,16 @@ int RunPackRequest(const PackRequest& request, Reporter& reporter)
     using Step = int (*)(PackRun&);
     const Step steps[] = {
         CheckImagesHaveAKind, CheckWhatTheFormatHolds, PlanTheRoomOfVolumes, ReadSourceFiles,
-        PackVolumes,          WriteReleaseFiles,       ShowSummary,          ShowDiskettesAndMakeImages,
+        PackVolumes,          PlanTheRelease,          ClaimTheOutputFolder, StageTheFiles,
+        StageTheImages,       StageTheManifest,        PutTheReleaseInPlace, ShowSummary,
     };
-    PackRun run{request, reporter, {}, {}, 0, 0, {}, 0, {}};
+    // Staged files are removed, and an interrupt raised again, when the run
+    // is left.
+    InterruptWatch interrupts;
+    PackRun run{request, reporter, {}, {}, 0, 0, {}, 0, {}, {}, {}, ReleaseOutput(request.outDir)};
     for (Step step : steps) {
-        int code = step(run);
+        int code = InterruptWatch::Interrupted() ? run.Fail(EXIT_IO, 0, "interrupted; nothing was written")
+                                                 : step(run);
         if (code != EXIT_OK)
             return code;
     }

@@ -6,6 +6,7 @@
 
 #include "archive/archive.h"
 #include "packer/media/disk_image.h"
+#include "packer/release/manifest.h"
 
 namespace bv {
 
@@ -34,14 +35,12 @@ bool IsOwnOutput(const std::string& path, const PackRequest& request)
     const fs::path p(path);
     if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(request.outDir, e))
         return false;
-    const std::string file = UpperCase(p.filename().string());
-    for (const std::string& extra : request.media.disk1Files)
-        if (file == UpperCase(fs::path(extra).filename().string()))
-            return true;
-    if (file.size() > 8 && file.compare(0, 4, "DISK") == 0 && file.compare(file.size() - 4, 4, ".IMG") == 0 &&
-        file.find_first_not_of("0123456789", 4) == file.size() - 4)
+    const std::string file = p.filename().string();
+    if (file == kManifestName)
         return true;
-    return IsReleaseFileName(file, request.name);
+    ReleaseManifest manifest;
+    std::string error;
+    return ReadManifest(request.outDir, &manifest, &error) == ManifestState::Read && manifest.Find(file) != nullptr;
 }
 
 int DiskOneFiles(const ReleaseMedia& media, const std::string& name, std::vector<DisketteFile>* files,

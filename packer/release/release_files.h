@@ -17,9 +17,10 @@ std::string CheckArchiveName(const std::string& name);
 // Whether file (upper case) is the installer or a volume of archive name.
 bool IsReleaseFileName(const std::string& file, const std::string& name);
 
-// Whether path is one of the request's own outputs in its outDir (a volume,
-// the installer copy, a disk-1 file or a diskette image), which is never
-// packed into it again.
+// Whether path is one of the request's own outputs in its outDir: the
+// manifest, or a file it lists (a volume, the installer copy, a disk-1 file
+// or a diskette image of the release made there). They are never packed
+// into the release again; any other file there is the user's.
 bool IsOwnOutput(const std::string& path, const PackRequest& request);
 
 // The files of disk 1 beside volume 0, from the installer and the user's
