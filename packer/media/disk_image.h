@@ -22,8 +22,10 @@ std::string MissingImageTools();
 // Writes the diskette as an image file at path: formatted as kind, with the
 // diskette's label, holding each file (read from its source) under its name,
 // with the source's modification time. The serial number follows from the
-// label and the files' names and sizes, so that the same set gives the same
-// image. False with *error set, and no file at path, when a tool fails.
+// label, the files' names and sizes and SOURCE_DATE_EPOCH (when set), so that
+// the same set gives the same image; with SOURCE_DATE_EPOCH, times are
+// written in UTC. False with *error set, and no file at path, when a tool
+// fails or is killed.
 bool WriteDisketteImage(const DisketteKind& kind, const Diskette& diskette, const std::string& path,
                         std::string* error);
 

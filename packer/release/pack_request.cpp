@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cctype>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -277,18 +279,35 @@ bool ClampTime(const PackRun& run, const std::string& path, std::string* error)
     return !ec;
 }
 
+// Writes the staged file name; the error names the file as the user knows it.
+bool WriteStaged(const PackRun& run, const std::string& name, const void* data, std::size_t size,
+                 std::string* error)
+{
+    std::FILE* f = std::fopen(run.output.StagedPath(name).c_str(), "wb");
+    bool ok = f != nullptr && (size == 0 || std::fwrite(data, 1, size, f) == size);
+    int cause = errno;
+    if (f != nullptr && std::fclose(f) != 0 && ok) {
+        ok = false;
+        cause = errno;
+    }
+    if (!ok)
+        *error = "cannot write " + (fs::path(run.request.outDir) / name).string() + ": " + std::strerror(cause) +
+                 "; the release there is as it was";
+    return ok;
+}
+
 // The volumes, the installer copy and the disk-1 files, made under the
 // staging folder.
 int StageTheFiles(PackRun& run)
 {
     const PackRequest& request = run.request;
     std::string error;
-    const std::string staging = fs::path(run.output.StagedPath(kManifestName)).parent_path().string();
-    if (!WriteVolumeFiles(staging, request.name, run.volumes, &error))
-        return run.Fail(EXIT_IO, 0, error);
-    for (unsigned n = 0; n < run.volumes.size(); n++)
-        if (!ClampTime(run, run.output.StagedPath(VolumeFileName(request.name, n)), &error))
+    for (unsigned n = 0; n < run.volumes.size(); n++) {
+        const std::string name = VolumeFileName(request.name, n);
+        if (!WriteStaged(run, name, run.volumes[n].data(), run.volumes[n].size(), &error) ||
+            !ClampTime(run, run.output.StagedPath(name), &error))
             return run.Fail(EXIT_IO, 0, error);
+    }
     for (DisketteFile& f : run.disk1) {
         const std::string target = run.output.StagedPath(f.name);
         if (InterruptWatch::Interrupted())
@@ -334,13 +353,9 @@ int StageTheManifest(PackRun& run)
         manifest.members.push_back({m.path, m.data.size(), m.dosStamp, m.attributes,
                                     Sha256Hex(m.data.data(), m.data.size())});
     const std::string text = FormatManifest(manifest);
-    const std::string path = run.output.StagedPath(kManifestName);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f != nullptr && std::fclose(f) != 0)
-        ok = false;
-    if (!ok)
-        return run.Fail(EXIT_IO, 0, "cannot write " + path);
+    std::string error;
+    if (!WriteStaged(run, kManifestName, text.data(), text.size(), &error))
+        return run.Fail(EXIT_IO, 0, error);
     if (InterruptWatch::Interrupted())
         return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
     return EXIT_OK;

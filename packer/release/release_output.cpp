@@ -72,8 +72,13 @@ ReleaseOutput::ReleaseOutput(std::string outDir) : outDir_(std::move(outDir)) {}
 ReleaseOutput::~ReleaseOutput()
 {
     std::error_code ec;
-    if (!staging_.empty())
+    if (!staging_.empty()) {
+        // Read-only copies too (Windows deletes no read-only file).
+        std::error_code ignored;
+        for (fs::recursive_directory_iterator it(staging_, ec), end; !ec && it != end; it.increment(ec))
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
         fs::remove_all(staging_, ec);
+    }
     if (createdOutDir_)
         fs::remove(outDir_, ec);   // only while empty
 }

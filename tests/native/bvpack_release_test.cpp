@@ -255,10 +255,14 @@ TEST_F(BvpackRelease, AFailedRebuildLeavesThePreviousRelease)
         for (const auto& [name, bytes] : previous)
             EXPECT_TRUE(now.count(name) && now.at(name) == bytes) << name;
     }
-    // The same build without a fault replaces the release.
+    // The same build without a fault replaces the release, a volume made
+    // read-only included: it is still the release's own, unchanged.
+    fs::permissions(out / "SETUP.E01", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
     CommandOutcome r = Bvpack(Release(" --images"));
     ASSERT_EQ(r.code, 0) << r.out;
     EXPECT_NE(Read(out / "SETUP.E00"), previous.at("SETUP.E00"));
+    EXPECT_NE(Read(out / "SETUP.E01"), previous.at("SETUP.E01"));
 }
 
 // With the manifest, every single-byte change to a volume fails test with
