@@ -376,7 +376,6 @@ int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia 
 int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
-    std::vector<std::string> images;   // test: diskette images in order
     bool quiet = false;
     ReleaseMedia media;
     for (int i = 0; i < argc; i++) {
@@ -395,22 +394,12 @@ int Read(const std::string& command, int argc, char** argv)
             return Usage("unknown option " + a);
         } else if (archive.empty()) {
             archive = a;
-        } else if (command == "test" && IsDisketteImagePath(archive)) {
-            images.push_back(a);
         } else {
             return Usage("more than one archive");
         }
     }
     if (archive.empty())
         return Usage(command + " needs DIR/NAME");
-    if (command == "test" && IsDisketteImagePath(archive)) {
-        images.insert(images.begin(), archive);
-        ScratchDir scratch;
-        if (scratch.path.empty())
-            return Fail(EXIT_IO, "cannot make a scratch directory");
-        Reporter reporter(ReportModeFor(quiet));
-        return TestDisketteImages(images, scratch.path, reporter);
-    }
     std::string dir, name;
     SplitArchivePath(archive, &dir, &name);
     // create writes upper-case names, as the installer looks for them.
@@ -482,6 +471,29 @@ int Read(const std::string& command, int argc, char** argv)
     return EXIT_OK;
 }
 
+// test DISK1.IMG DISK2.IMG ...: the release on its images, in order.
+int TestImages(int argc, char** argv)
+{
+    std::vector<std::string> images;
+    bool quiet = false;
+    for (int i = 0; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--quiet")
+            quiet = true;
+        else if (!a.empty() && a[0] == '-')
+            return Usage("unknown option " + a);
+        else if (IsDisketteImagePath(a))
+            images.push_back(a);
+        else
+            return Usage("test takes DIR/NAME or diskette images DISK1.IMG DISK2.IMG ...; " + a + " is neither");
+    }
+    ScratchDir scratch;
+    if (scratch.path.empty())
+        return Fail(EXIT_IO, "cannot make a scratch directory");
+    Reporter reporter(ReportModeFor(quiet));
+    return TestDisketteImages(images, scratch.path, reporter);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -497,6 +509,8 @@ int main(int argc, char** argv)
         return Create(argc - 2, argv + 2);
     if (command == "build")
         return Build(argc - 2, argv + 2);
+    if (command == "test" && argc > 2 && IsDisketteImagePath(argv[2]))
+        return TestImages(argc - 2, argv + 2);
     if (command == "list" || command == "test" || command == "extract")
         return Read(command, argc - 2, argv + 2);
     return Usage("unknown command " + command);

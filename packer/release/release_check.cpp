@@ -119,83 +119,120 @@ std::string MemberDifference(const ReadMember& read, const std::string& digest, 
     return std::string();
 }
 
-int Test(const Release& release, const std::string& scratch, Reporter& reporter)
-{
+// One test of a release: what it has found so far.
+struct TestRun {
+    const Release& release;
+    Reporter& reporter;
     ReleaseManifest manifest;
-    std::string error;
-    const ManifestState state = ReadManifest(release.manifestDir, &manifest, &error);
-    if (state == ManifestState::Unreadable)
-        return reporter.Fail(EXIT_DAMAGED, error);
-    const bool checked = state == ManifestState::Read && manifest.name == release.name;
-    const ReleaseManifest* m = checked ? &manifest : nullptr;
+    bool checked = false;                 // a manifest of this release is there
+    Checking checking;
+    ReadResult read;
+    std::vector<std::string> damage;      // what differs, first found first
 
-    // Volumes against their checksums.
-    std::vector<std::string> damage;
-    Checking c{&reporter, scratch, {}, 0, SIZE_MAX, {}, {}};
+    const ReleaseManifest* Manifest() const { return checked ? &manifest : nullptr; }
+};
+
+// The manifest beside the release, if it is this release's.
+int ReadTheManifest(TestRun& t)
+{
+    std::string error;
+    const ManifestState state = ReadManifest(t.release.manifestDir, &t.manifest, &error);
+    if (state == ManifestState::Unreadable)
+        return t.reporter.Fail(EXIT_DAMAGED, error);
+    t.checked = state == ManifestState::Read && t.manifest.name == t.release.name;
+    return EXIT_OK;
+}
+
+// Every volume there (its size, for the progress) and, with the manifest,
+// against its checksum; a volume the manifest lists may not be missing.
+int CheckTheVolumes(TestRun& t)
+{
     for (unsigned n = 0;; n++) {
         std::error_code ec;
-        const fs::path path = fs::path(release.dir) / VolumeFileName(release.name, n);
+        const fs::path path = fs::path(t.release.dir) / VolumeFileName(t.release.name, n);
         const std::uint64_t size = fs::file_size(path, ec);
-        const bool recorded = checked && n < manifest.volumes.size();
+        const bool recorded = t.checked && n < t.manifest.volumes.size();
+        if (ec && !recorded)
+            break;
         if (ec) {
-            if (recorded)
-                damage.push_back(VolumeAt(release, m, n) + " is missing");
-            if (!recorded)
-                break;
+            t.damage.push_back(VolumeAt(t.release, t.Manifest(), n) + " is missing");
             continue;
         }
-        c.volumeSizes.push_back(size);
-        c.packedTotal += size;
+        t.checking.volumeSizes.push_back(size);
+        t.checking.packedTotal += size;
         if (!recorded)
             continue;
         std::string hex;
         std::uint64_t read = 0;
         if (!Sha256OfFile(path.string(), &hex, &read))
-            return reporter.Fail(EXIT_IO, "cannot read " + path.string());
-        if (read != manifest.volumes[n].size || hex != manifest.volumes[n].sha256)
-            damage.push_back(VolumeAt(release, m, n) + " is damaged: its checksum differs from the manifest's");
+            return t.reporter.Fail(EXIT_IO, "cannot read " + path.string());
+        if (read != t.manifest.volumes[n].size || hex != t.manifest.volumes[n].sha256)
+            t.damage.push_back(VolumeAt(t.release, t.Manifest(), n) +
+                               " is damaged: its checksum differs from the manifest's");
     }
+    return EXIT_OK;
+}
 
-    // The stream, decoded with the installer's reader; members against theirs.
-    ReadResult r = ReadArchive(release.dir, release.name, scratch, true, ShowChecking, &c);
-    HashFinished(c);
-    reporter.Clear();
-    if (checked && r.ok) {
-        for (std::size_t i = 0; i < r.members.size() || i < manifest.members.size(); i++) {
-            std::string difference;
-            if (i >= manifest.members.size())
-                difference = "member " + r.members[i].path + " is not in the manifest";
-            else if (i >= r.members.size())
-                difference = "member " + manifest.members[i].path + " is missing";
-            else
-                difference = MemberDifference(r.members[i], i < c.digests.size() ? c.digests[i] : std::string(),
-                                              manifest.members[i]);
-            if (!difference.empty()) {
-                damage.push_back(difference);
-                break;
-            }
+// The stream, decoded with the installer's reader; with the manifest, each
+// member against its record there.
+int ReadTheMembers(TestRun& t)
+{
+    t.read = ReadArchive(t.release.dir, t.release.name, t.checking.scratch, true, ShowChecking, &t.checking);
+    HashFinished(t.checking);
+    t.reporter.Clear();
+    const std::vector<ReadMember>& read = t.read.members;
+    const std::vector<ManifestMember>& recorded = t.manifest.members;
+    for (std::size_t i = 0; t.checked && t.read.ok && (i < read.size() || i < recorded.size()); i++) {
+        std::string difference;
+        if (i >= recorded.size())
+            difference = "member " + read[i].path + " is not in the manifest";
+        else if (i >= read.size())
+            difference = "member " + recorded[i].path + " is missing";
+        else
+            difference = MemberDifference(read[i], i < t.checking.digests.size() ? t.checking.digests[i] : std::string(),
+                                          recorded[i]);
+        if (!difference.empty()) {
+            t.damage.push_back(difference);
+            break;
         }
     }
-    if (!r.ok)
-        damage.push_back(r.error);
-    if (!damage.empty()) {
-        std::string message = damage.front();
-        for (std::size_t i = 1; i < damage.size(); i++)
-            message += "; " + damage[i];
-        if (checked && damage.size() == 1 && r.ok && message.find("member") == std::string::npos)
-            message += "; every member still reads as packed";
-        return reporter.Fail(r.ioError && !checked ? EXIT_IO : EXIT_DAMAGED, message);
-    }
+    if (!t.read.ok)
+        t.damage.push_back(t.read.error);
+    return EXIT_OK;
+}
 
+// The damage found, or the summary: what was checked, and against what.
+int Report(TestRun& t)
+{
+    if (!t.damage.empty()) {
+        std::string message = t.damage.front();
+        for (std::size_t i = 1; i < t.damage.size(); i++)
+            message += "; " + t.damage[i];
+        if (t.checked && t.damage.size() == 1 && t.read.ok && message.find("member") == std::string::npos)
+            message += "; every member still reads as packed";
+        return t.reporter.Fail(t.read.ioError && !t.checked ? EXIT_IO : EXIT_DAMAGED, message);
+    }
     std::uint64_t total = 0;
-    for (const ReadMember& member : r.members)
+    for (const ReadMember& member : t.read.members)
         total += member.size;
     char summary[256];
-    std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", r.members.size(),
-                  static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
-    reporter.Summary(std::string(summary) +
-                     (checked ? "; checksums match " + (fs::path(release.manifestDir) / kManifestName).string()
-                              : std::string("; no manifest: only the stream's structure was checked")));
+    std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", t.read.members.size(),
+                  static_cast<unsigned long long>(total), t.read.volumes, t.read.volumes == 1 ? "" : "s");
+    t.reporter.Summary(std::string(summary) +
+                       (t.checked ? "; checksums match " + (fs::path(t.release.manifestDir) / kManifestName).string()
+                                  : std::string("; no manifest: only the stream's structure was checked")));
+    return EXIT_OK;
+}
+
+int Test(const Release& release, const std::string& scratch, Reporter& reporter)
+{
+    using Step = int (*)(TestRun&);
+    TestRun run{release, reporter, {}, false, {&reporter, scratch, {}, 0, SIZE_MAX, {}, {}}, {}, {}};
+    for (Step step : {ReadTheManifest, CheckTheVolumes, ReadTheMembers, Report}) {
+        int code = step(run);
+        if (code != EXIT_OK)
+            return code;
+    }
     return EXIT_OK;
 }
 
