@@ -18,6 +18,12 @@ namespace {
 
 const char kFirstLine[] = "bvpack release 1";
 
+// A file of the output folder itself: no folder, no way out of it.
+bool IsPlainName(const std::string& s)
+{
+    return !s.empty() && s != "." && s != ".." && s.find_first_of("/\\:") == std::string::npos;
+}
+
 bool IsHash(const std::string& s)
 {
     return s.size() == 64 && s.find_first_not_of("0123456789abcdef") == std::string::npos;
@@ -104,7 +110,7 @@ bool ParseManifest(const std::string& text, ReleaseManifest* m, std::string* err
         } else if (key == "diskette" && !rest.empty()) {
             m->diskette = rest;
         } else if ((key == "volume" || key == "file") && Fields(rest, 2, &f) && Number(f[0], 10, &size) &&
-                   IsHash(f[1])) {
+                   IsHash(f[1]) && IsPlainName(f[2])) {
             (key == "volume" ? m->volumes : m->files).push_back({f[2], size, f[1]});
         } else if (key == "member" && Fields(rest, 4, &f) && Number(f[0], 10, &size) && f[1].size() == 8 &&
                    Number(f[1], 16, &stamp) && f[2].size() == 2 && Number(f[2], 16, &attributes) && IsHash(f[3])) {

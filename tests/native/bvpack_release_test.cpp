@@ -140,6 +140,18 @@ TEST_F(BvpackRelease, TheUsersFilesAreNeverTouched)
         }
     }
 
+    // A manifest that names a file outside its folder is no manifest of
+    // ours: nothing there or outside is touched.
+    fs::remove_all(out);
+    Write(root / "victim.txt", "outside");
+    Write(out / "bvpack.manifest", "bvpack release 1\nname SETUP\nfile 7 " +
+                                       std::string("31207a2065f46a5b948fce6fe5c13e85abaf5631e2f894b47dcd4fce14f6c57b") +
+                                       " ../victim.txt\n");
+    CommandOutcome refused = Bvpack(Release());
+    EXPECT_EQ(refused.code, 2) << refused.out;
+    EXPECT_NE(refused.out.find("is not a bvpack release manifest"), std::string::npos) << refused.out;
+    EXPECT_EQ(Read(root / "victim.txt"), "outside");
+
     // A file of the previous release changed since is the user's now: a
     // rebuild that would replace it is refused; one that no longer makes it
     // leaves it with a warning.
