@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the kit needs on Debian 12: the mingw-w64 cross compilers,
 # Wine (32- and 64-bit), Xvfb, CMake, GoogleTest sources, libinih for the
-# packer's project files, clang for the fuzzer, mtools and dosfstools for
-# diskette images. Where the kernel cannot start 32-bit Linux programs (some
+# packer's project files, nettle for its release checksums, clang for the
+# fuzzer, mtools and dosfstools for diskette images. Where the kernel cannot start 32-bit Linux programs (some
 # virtual machines), 32-bit Wine runs through qemu-user from backports,
 # registered with binfmt_misc.
 # Idempotent and quiet when all is present.
@@ -10,7 +10,7 @@ set -euo pipefail
 
 pkgs=(cmake make g++ clang googletest libgtest-dev gzip
       g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-      wine wine32:i386 wine64 xvfb x11-utils imagemagick python3 pkg-config libinih-dev mtools dosfstools)
+      wine wine32:i386 wine64 xvfb x11-utils imagemagick python3 pkg-config libinih-dev nettle-dev mtools dosfstools)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "packer/project_file.h"
+#include "packer/project/project_file.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {
@@ -114,7 +114,8 @@ TEST_F(ProjectFile, DefaultsAndWildcardFolders)
     EXPECT_EQ(r.media.kind, nullptr);
     EXPECT_EQ(r.media.volumeSize, bv::VOLUME_UNLIMITED);
     EXPECT_FALSE(r.media.images);
-    EXPECT_EQ(fs::path(r.outDir), root);
+    // A folder of its own, never the project's folder with the user's files.
+    EXPECT_EQ(fs::path(r.outDir), root / "Output");
     EXPECT_TRUE(r.media.installer.empty());
     std::vector<std::string> members;
     for (const bv::PackFile& f : r.files)
@@ -124,17 +125,32 @@ TEST_F(ProjectFile, DefaultsAndWildcardFolders)
                                                  "DOCS\\IMG.BMP", "README.TXT"}));
 }
 
+// The release's own files are those its manifest lists; a file merely
+// named like one (DISK1.IMG, SETUP.E0A) is the user's, and packed.
 TEST_F(ProjectFile, TheArchivesOwnOutputIsNotPacked)
 {
+    const std::string hash(64, '0');
+    Write("dist/bvpack.manifest", "bvpack release 1\nname SETUP\nvolume 10 " + hash + " SETUP.E00\nfile 13 " + hash +
+                                      " SETUP.EXE\nfile 5 " + hash + " DISK1.IMG\n");
     Write("dist/SETUP.E00", "old volume");
     Write("dist/SETUP.EXE", "old installer");
+    Write("dist/DISK1.IMG", "image");
+    Write("dist/DISK2.IMG", "user's");
+    Write("dist/SETUP.E0A", "user's");
     Write("dist/OTHER.TXT", "kept");
     PackRequest r;
     std::string error;
     ASSERT_EQ(Read("[Setup]\nName = SETUP\nOutput = dist\n[Files]\nSource = dist\n", &r, &error), bv::EXIT_OK)
         << error;
-    ASSERT_EQ(r.files.size(), 1u);
-    EXPECT_EQ(r.files[0].member, "OTHER.TXT");
+    std::vector<std::string> members;
+    for (const bv::PackFile& f : r.files)
+        members.push_back(f.member);
+    EXPECT_EQ(members, (std::vector<std::string>{"DISK2.IMG", "OTHER.TXT", "SETUP.E0A"}));
+    // Without a manifest nothing there is the release's.
+    fs::remove(root / "dist" / "bvpack.manifest");
+    ASSERT_EQ(Read("[Setup]\nName = SETUP\nOutput = dist\n[Files]\nSource = dist\n", &r, &error), bv::EXIT_OK)
+        << error;
+    EXPECT_EQ(r.files.size(), 6u);
 }
 
 TEST_F(ProjectFile, ErrorsNameTheFileAndLine)

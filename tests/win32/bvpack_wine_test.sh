@@ -57,7 +57,16 @@ for f in README.TXT DOCS/MANUAL.TXT HELLO.EXE; do
 done
 (( $(stat -c 0%a "$work/x/DOCS/MANUAL.TXT") & 0222 )) && fail "MANUAL.TXT not read-only"
 
-# Damage is reported with its exit code through Wine.
+# Damage is reported with its exit code through Wine: a changed byte that
+# only the manifest's checksums show, then a missing volume.
+case $out in *"checksums match"*) ;; *) fail "test did not check the manifest: $out" ;; esac
+cp "$work/wine/SETUP.E01" "$work/SETUP.E01.good"
+printf '\377' | dd of="$work/wine/SETUP.E01" bs=1 seek=100 conv=notrunc status=none
+out=$(wine_bvpack test "$(win "$work/wine/SETUP")" 2>&1)
+status=$?
+[ $status = 1 ] || fail "test of a changed volume gave $status"
+case $out in *"SETUP.E01 is damaged"*) ;; *) fail "changed volume not named: $out" ;; esac
+cp "$work/SETUP.E01.good" "$work/wine/SETUP.E01"
 rm "$work/wine/SETUP.E01"
 out=$(wine_bvpack test "$(win "$work/wine/SETUP")" 2>&1)
 status=$?

@@ -14,14 +14,16 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "packer/archive_reader_tool.h"
-#include "packer/archive_writer.h"
-#include "packer/disk_image.h"
-#include "packer/diskette.h"
-#include "packer/pack_request.h"
-#include "packer/progress.h"
-#include "packer/project_file.h"
-#include "packer/source_members.h"
+#include "packer/archive/whole_archive_reader.h"
+#include "packer/archive/archive_writer.h"
+#include "packer/media/disk_image.h"
+#include "packer/media/diskette.h"
+#include "packer/release/pack_request.h"
+#include "packer/release/release_check.h"
+#include "packer/release/release_files.h"
+#include "packer/release/reporter.h"
+#include "packer/project/project_file.h"
+#include "packer/release/source_members.h"
 
 namespace fs = std::filesystem;
 using namespace bv;
@@ -33,6 +35,7 @@ const char kUsage[] =
     "       bvpack build PROJECT.INI [--quiet]\n"
     "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]...\n"
     "       bvpack test DIR/NAME [--quiet]\n"
+    "       bvpack test DISK1.IMG DISK2.IMG ... [--quiet]\n"
     "       bvpack extract DIR/NAME [--to DIR] [--quiet]\n"
     "       bvpack --help\n";
 
@@ -72,12 +75,22 @@ const char kHelp[] =
     "                     with its files (needs mtools)\n"
     "  For a diskette kind, the diskettes and their files are shown at the end.\n"
     "build PROJECT.INI: packs what a project file describes (sections [Setup],\n"
-    "  [Files], [Group], [Run]; see the README), as create would.\n"
+    "  [Files], [Group], [Run]; see the README), as create would; the release\n"
+    "  goes to Output, by default the folder Output beside the project file.\n"
+    "create and build write a release all or nothing, with its manifest\n"
+    "  bvpack.manifest (every file written, with size and SHA-256): a rebuild\n"
+    "  replaces or removes only the previous release's files, while unchanged;\n"
+    "  any other file in the way is an error, and then nothing is written.\n"
     "list DIR/NAME: the header, every member (size, date, attributes) and the script;\n"
     "  then the diskettes, with their files in clusters and the room left, for the\n"
     "  kind of --volume or of the images beside the volumes (disk-1 files as given\n"
     "  by --disk1 or found on DISK1.IMG).\n"
-    "test DIR/NAME: decodes every member; reports the first damage.\n"
+    "test DIR/NAME: decodes every member; reports the first damage. With the\n"
+    "  release's manifest (bvpack.manifest, beside the volumes) every volume's and\n"
+    "  every member's checksum is checked too, and damage is named by volume,\n"
+    "  diskette and member; without one only the stream's structure is checked.\n"
+    "test DISK1.IMG DISK2.IMG ...: the same for a release's diskette images, in\n"
+    "  order, as read from those diskettes (manifest beside the first image).\n"
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
     "create, build, test and extract show their progress on standard error when\n"
@@ -224,8 +237,8 @@ int Create(int argc, char** argv)
     for (const std::string& rel : relatives)
         request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});
 
-    Progress progress(ProgressModeFor(quiet));
-    return RunPackRequest(request, progress);
+    Reporter reporter(ReportModeFor(quiet));
+    return RunPackRequest(request, reporter);
 }
 
 int Build(int argc, char** argv)
@@ -250,8 +263,8 @@ int Build(int argc, char** argv)
     int code = ReadProjectFile(project, &request, &error);
     if (code != EXIT_OK)
         return Fail(code, error);
-    Progress progress(ProgressModeFor(quiet));
-    return RunPackRequest(request, progress);
+    Reporter reporter(ReportModeFor(quiet));
+    return RunPackRequest(request, reporter);
 }
 
 std::string Attributes(std::uint32_t a)
@@ -301,7 +314,7 @@ struct ScratchDir {
 // Progress while an archive is read: the share of the volumes' bytes read
 // so far stands for the share of the work done.
 struct ReadingProgress {
-    Progress* progress;
+    Reporter* reporter;
     const char* verb;
     std::vector<std::uint64_t> volumeSizes;
     std::uint64_t packedTotal = 0;
@@ -322,7 +335,7 @@ void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytes
     }
     if (p.packedTotal != 0)
         f.fraction = static_cast<double>(f.packedDone) / static_cast<double>(p.packedTotal);
-    p.progress->Show(p.verb, f, path);
+    p.reporter->Show(p.verb, f, path);
 }
 
 // The diskettes of the release in dir, for list: the kind and the disk-1
@@ -407,8 +420,10 @@ int Read(const std::string& command, int argc, char** argv)
         dest = scratch.path;
     }
 
-    Progress progress(ProgressModeFor(quiet || command == "list"));
-    ReadingProgress reading{&progress, command == "extract" ? "extracting" : "testing", {}, 0};
+    Reporter reporter(ReportModeFor(quiet || command == "list"));
+    if (command == "test")
+        return TestRelease(dir, name, scratch.path, reporter);
+    ReadingProgress reading{&reporter, command == "extract" ? "extracting" : "testing", {}, 0};
     for (unsigned n = 0;; n++) {
         std::uint64_t size = fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec);
         if (ec)
@@ -417,7 +432,7 @@ int Read(const std::string& command, int argc, char** argv)
         reading.packedTotal += size;
     }
     ReadResult r = ReadArchive(dir, name, dest, command == "extract", ShowReading, &reading);
-    progress.Clear();
+    reporter.Clear();
 
     std::uint64_t total = 0;
     for (const ReadMember& m : r.members)
@@ -443,7 +458,7 @@ int Read(const std::string& command, int argc, char** argv)
         }
     }
     if (!r.ok)
-        return progress.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
+        return reporter.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
     char summary[256];
     if (command == "test")
         std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", r.members.size(),
@@ -452,8 +467,31 @@ int Read(const std::string& command, int argc, char** argv)
         std::snprintf(summary, sizeof summary, "%zu members, %llu bytes extracted to %s", r.members.size(),
                       static_cast<unsigned long long>(total), to.c_str());
     if (command != "list")
-        progress.Summary(summary);
+        reporter.Summary(summary);
     return EXIT_OK;
+}
+
+// test DISK1.IMG DISK2.IMG ...: the release on its images, in order.
+int TestImages(int argc, char** argv)
+{
+    std::vector<std::string> images;
+    bool quiet = false;
+    for (int i = 0; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--quiet")
+            quiet = true;
+        else if (!a.empty() && a[0] == '-')
+            return Usage("unknown option " + a);
+        else if (IsDisketteImagePath(a))
+            images.push_back(a);
+        else
+            return Usage("test takes DIR/NAME or diskette images DISK1.IMG DISK2.IMG ...; " + a + " is neither");
+    }
+    ScratchDir scratch;
+    if (scratch.path.empty())
+        return Fail(EXIT_IO, "cannot make a scratch directory");
+    Reporter reporter(ReportModeFor(quiet));
+    return TestDisketteImages(images, scratch.path, reporter);
 }
 
 }  // namespace
@@ -471,6 +509,8 @@ int main(int argc, char** argv)
         return Create(argc - 2, argv + 2);
     if (command == "build")
         return Build(argc - 2, argv + 2);
+    if (command == "test" && argc > 2 && IsDisketteImagePath(argv[2]))
+        return TestImages(argc - 2, argv + 2);
     if (command == "list" || command == "test" || command == "extract")
         return Read(command, argc - 2, argv + 2);
     return Usage("unknown command " + command);

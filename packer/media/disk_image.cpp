@@ -1,7 +1,7 @@
 // Diskette images through mtools. The programs run without a shell, with
 // no user configuration and without long file names, so that every file
 // takes exactly one root directory entry.
-#include "packer/disk_image.h"
+#include "packer/media/disk_image.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -54,8 +54,15 @@ int RunTool(const std::vector<std::string>& args, std::string* output)
     posix_spawn_file_actions_addclose(&actions, fds[1]);
 
     std::vector<std::string> env = {"MTOOLSRC=/dev/null", "MTOOLS_NO_VFAT=1", "MTOOLS_SKIP_CHECK=1"};
+    // With SOURCE_DATE_EPOCH (which mtools takes for the times it makes
+    // itself), file times are written in UTC, as the members' stamps are:
+    // the same images on hosts in any time zone.
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    const bool reproducible = epoch != nullptr && *epoch != '\0';
+    if (reproducible)
+        env.push_back("TZ=UTC0");
     for (char** e = environ; *e != nullptr; e++) {
-        if (std::strncmp(*e, "MTOOLS", 6) != 0)
+        if (std::strncmp(*e, "MTOOLS", 6) != 0 && !(reproducible && std::strncmp(*e, "TZ=", 3) == 0))
             env.push_back(*e);
     }
     std::vector<char*> argv, envp;
@@ -83,6 +90,11 @@ int RunTool(const std::vector<std::string>& args, std::string* output)
     int status = 0;
     if (waitpid(pid, &status, 0) != pid)
         return -1;
+    if (WIFSIGNALED(status)) {
+        // A tool killed half-way leaves a half-made image: never a success.
+        *output += (output->empty() ? "" : "; ") + std::string("killed by signal ") + std::to_string(WTERMSIG(status));
+        return -1;
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -99,7 +111,9 @@ bool Run(const std::vector<std::string>& args, std::string* output, std::string*
     return false;
 }
 
-// FNV-1a over the diskette's label, names and sizes.
+// FNV-1a over the diskette's label, names and sizes, and SOURCE_DATE_EPOCH
+// when set: a serial that differs between builds of other dates, and is the
+// same in every build of one.
 std::uint32_t SerialOf(const Diskette& diskette)
 {
     std::uint32_t h = 2166136261u;
@@ -107,6 +121,9 @@ std::uint32_t SerialOf(const Diskette& diskette)
         for (unsigned char c : s + '\n')
             h = (h ^ c) * 16777619u;
     };
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (epoch != nullptr && *epoch != '\0')
+        mix(epoch);
     mix(diskette.label);
     for (const DisketteFile& f : diskette.files) {
         mix(f.name);
@@ -146,6 +163,13 @@ bool WriteDisketteImage(const DisketteKind& kind, const Diskette& diskette, cons
     if (!ok)
         std::remove(path.c_str());
     return ok;
+}
+
+bool CopyFromDisketteImage(const std::string& image, const std::string& name, const std::string& path,
+                           std::string* error)
+{
+    std::string output;
+    return Run({"mcopy", "-n", "-o", "-i", image, "::" + name, path}, &output, error);
 }
 
 bool ListDisketteImage(const std::string& path, std::vector<std::string>* names, std::string* error)

@@ -5,9 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "packer/diskette.h"
+#include "packer/media/diskette.h"
 
 namespace bv {
+
+// DISK1.IMG, DISK2.IMG, ...: the image of diskette number.
+inline std::string DiskImageName(unsigned number)
+{
+    return "DISK" + std::to_string(number) + ".IMG";
+}
 
 // Empty when the mtools programs that images need are on PATH, else a
 // sentence that names what is missing and where to get it.
@@ -16,10 +22,16 @@ std::string MissingImageTools();
 // Writes the diskette as an image file at path: formatted as kind, with the
 // diskette's label, holding each file (read from its source) under its name,
 // with the source's modification time. The serial number follows from the
-// label and the files' names and sizes, so that the same set gives the same
-// image. False with *error set, and no file at path, when a tool fails.
+// label, the files' names and sizes and SOURCE_DATE_EPOCH (when set), so that
+// the same set gives the same image; with SOURCE_DATE_EPOCH, times are
+// written in UTC. False with *error set, and no file at path, when a tool
+// fails or is killed.
 bool WriteDisketteImage(const DisketteKind& kind, const Diskette& diskette, const std::string& path,
                         std::string* error);
+
+// Copies the file name from the image's root directory to path.
+bool CopyFromDisketteImage(const std::string& image, const std::string& name, const std::string& path,
+                           std::string* error);
 
 // The names of the files in an image's root directory, in directory order.
 bool ListDisketteImage(const std::string& path, std::vector<std::string>* names, std::string* error);

@@ -1,6 +1,6 @@
 // For the Windows build: diskette images are made with mtools, which this
 // build does not run. Everything else of a diskette release works.
-#include "packer/disk_image.h"
+#include "packer/media/disk_image.h"
 
 namespace bv {
 
@@ -18,6 +18,12 @@ std::string MissingImageTools()
 }
 
 bool WriteDisketteImage(const DisketteKind&, const Diskette&, const std::string&, std::string* error)
+{
+    *error = kUnavailable;
+    return false;
+}
+
+bool CopyFromDisketteImage(const std::string&, const std::string&, const std::string&, std::string* error)
 {
     *error = kUnavailable;
     return false;

@@ -7,14 +7,18 @@
 //   [Group]  Name, Item = COMMAND[, TITLE] (repeatable)
 //   [Run]    Program = COMMAND LINE
 //
-// Paths are relative to the project file. Errors name the file and the line:
+// Paths are relative to the project file; the release goes to Output, by
+// default the folder "Output" beside the project file. Errors name the file and the line:
 // "PROJECT.INI:12: unknown key "Nmae" in [Setup]".
 #pragma once
 #include <string>
 
-#include "packer/pack_request.h"
+#include "packer/release/pack_request.h"
 
 namespace bv {
+
+// The release's folder when the project names none, below the project's.
+constexpr char kDefaultOutput[] = "Output";
 
 // Fills *request from the project file. Returns EXIT_OK, EXIT_USAGE when the
 // file says something wrong or names files that are not there, EXIT_IO when
