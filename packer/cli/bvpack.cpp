@@ -18,6 +18,7 @@
 #include "packer/archive/archive_writer.h"
 #include "packer/media/disk_image.h"
 #include "packer/media/diskette.h"
+#include "packer/release/code_page.h"
 #include "packer/release/pack_request.h"
 #include "packer/release/release_files.h"
 #include "packer/release/reporter.h"
@@ -107,6 +108,18 @@ void SplitArchivePath(const std::string& arg, std::string* dir, std::string* nam
     *dir = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
 }
 
+// An option that takes one value, given a second time: refused, as a
+// project file refuses a repeated key. --item and --disk1 may repeat.
+bool GivenTwice(const std::string& option, std::vector<std::string>* seen)
+{
+    if (option.size() < 3 || option.compare(0, 2, "--") != 0 || option == "--item" || option == "--disk1")
+        return false;
+    if (std::find(seen->begin(), seen->end(), option) != seen->end())
+        return true;
+    seen->push_back(option);
+    return false;
+}
+
 int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "bvpack: %s\n", message.c_str());
@@ -146,8 +159,11 @@ int Create(int argc, char** argv)
     std::string sourceDir, out, list;
     PackRequest request;
     bool destGiven = false, quiet = false;
+    std::vector<std::string> given;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
+        if (GivenTwice(a, &given))
+            return Usage(a + " given twice");
         auto value = [&](std::string* v) {
             if (i + 1 >= argc)
                 return false;
@@ -175,6 +191,9 @@ int Create(int argc, char** argv)
             request.script.items.push_back(v);
         } else if (a == "--run") {
             if (!value(&request.script.program)) return Usage("--run needs a command line");
+        } else if (a == "--codepage") {
+            if (!value(&v) || !ParseCodePage(v, &request.codePage))
+                return Usage("--codepage needs the number of a Windows code page this system converts to");
         } else if (a == "--quiet") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -198,8 +217,11 @@ int Create(int argc, char** argv)
         request.defaultDest = "C:\\" + request.name;
 
     std::error_code ec;
+    if (fs::exists(sourceDir, ec) && !fs::is_directory(sourceDir, ec))
+        return Fail(EXIT_USAGE, sourceDir + " is a file; create packs a folder (a project file goes to build)");
     if (!fs::is_directory(sourceDir, ec))
-        return Fail(EXIT_IO, "source directory " + sourceDir + " not found");
+        return Fail(EXIT_IO, "source folder " + sourceDir + " not found");
+    Reporter reporter(ReportModeFor(quiet));
     std::vector<std::string> relatives;
     if (!list.empty()) {
         std::ifstream in(list);
@@ -217,15 +239,14 @@ int Create(int argc, char** argv)
         // in the source tree (from an earlier run) are not packed into it again.
         std::vector<std::string> emptyDirs;
         std::string error;
-        if (!FilesBelow(sourceDir, request, &relatives, &error, &emptyDirs))
-            return Fail(EXIT_IO, error);
+        int code = FilesBelow(sourceDir, request, &relatives, &error, &emptyDirs);
+        if (code != EXIT_OK)
+            return Fail(code, error);
         for (const std::string& dir : emptyDirs)
-            std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", dir.c_str());
+            reporter.Warn("empty directory " + dir + " is not stored");
     }
     for (const std::string& rel : relatives)
         request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});
-
-    Reporter reporter(ReportModeFor(quiet));
     return RunPackRequest(request, reporter);
 }
 
@@ -233,8 +254,11 @@ int Build(int argc, char** argv)
 {
     std::string project;
     bool quiet = false;
+    std::vector<std::string> given;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
+        if (GivenTwice(a, &given))
+            return Usage(a + " given twice");
         if (a == "--quiet")
             quiet = true;
         else if (!a.empty() && a[0] == '-')
@@ -298,6 +322,35 @@ struct ScratchDir {
         }
     }
 };
+
+// The installer's reader writes the members under their names in the
+// code page; they are moved to their names in the host's encoding, and the
+// folders left empty by that are removed.
+template <typename Convert>
+void NameExtractedFiles(const std::string& to, const std::vector<ReadMember>& members, Convert host)
+{
+    std::error_code ec;
+    std::vector<fs::path> folders;
+    for (const ReadMember& m : members) {
+        std::string stored = m.path, shown = host(m.path);
+        if (stored == shown)
+            continue;
+        std::replace(stored.begin(), stored.end(), '\\', '/');
+        std::replace(shown.begin(), shown.end(), '\\', '/');
+        const fs::path from = fs::path(to) / stored, target = fs::path(to) / shown;
+        fs::create_directories(target.parent_path(), ec);
+        fs::rename(from, target, ec);
+        for (fs::path p = fs::path(stored).parent_path(); !p.empty(); p = p.parent_path())
+            folders.push_back(fs::path(to) / p);
+    }
+    // Deepest first; only the empty ones go.
+    std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {
+        return a.native().size() > b.native().size();
+    });
+    for (const fs::path& f : folders)
+        if (fs::is_directory(f, ec) && fs::is_empty(f, ec))
+            fs::remove(f, ec);
+}
 
 // Progress while an archive is read: the share of the volumes' bytes read
 // so far stands for the share of the work done.
@@ -365,9 +418,13 @@ int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
     bool quiet = false;
+    unsigned codePage = kDefaultCodePage;
     ReleaseMedia media;
+    std::vector<std::string> given;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
+        if (GivenTwice(a, &given))
+            return Usage(a + " given twice");
         int code = EXIT_OK;
         if (command == "list" && TakeMediaOption(argc, argv, &i, false, &media, &code)) {
             if (code != EXIT_OK)
@@ -376,6 +433,9 @@ int Read(const std::string& command, int argc, char** argv)
             if (i + 1 >= argc)
                 return Usage("--to needs a directory");
             to = argv[++i];
+        } else if (a == "--codepage") {
+            if (i + 1 >= argc || !ParseCodePage(argv[++i], &codePage))
+                return Usage("--codepage needs the number of a Windows code page this system converts to");
         } else if (a == "--quiet") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -419,6 +479,20 @@ int Read(const std::string& command, int argc, char** argv)
     }
     ReadResult r = ReadArchive(dir, name, dest, command == "extract", ShowReading, &reading);
     reporter.Clear();
+    // Names back from the installer's code page into the host's.
+    auto host = [&](const std::string& text) {
+        std::string converted;
+        FromCodePage(text, codePage, &converted);
+        return converted;
+    };
+    if (command == "extract")
+        NameExtractedFiles(to, r.members, host);
+    r.defaultDest = host(r.defaultDest);
+    for (ReadMember& m : r.members)
+        m.path = host(m.path);
+    for (ReadScriptEntry& e : r.script)
+        e.value = host(e.value);
+    r.error = host(r.error);
 
     std::uint64_t total = 0;
     for (const ReadMember& m : r.members)
@@ -446,11 +520,12 @@ int Read(const std::string& command, int argc, char** argv)
     if (!r.ok)
         return reporter.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
     char summary[256];
+    const char* plural = r.members.size() == 1 ? "" : "s";
     if (command == "test")
-        std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", r.members.size(),
+        std::snprintf(summary, sizeof summary, "OK: %zu member%s, %llu bytes, %d volume%s", r.members.size(), plural,
                       static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
     else
-        std::snprintf(summary, sizeof summary, "%zu members, %llu bytes extracted to %s", r.members.size(),
+        std::snprintf(summary, sizeof summary, "%zu member%s, %llu bytes extracted to %s", r.members.size(), plural,
                       static_cast<unsigned long long>(total), to.c_str());
     if (command != "list")
         reporter.Summary(summary);

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "packer/project/ini_reader.h"
+#include "packer/release/code_page.h"
 #include "packer/release/release_files.h"
 #include "packer/release/source_members.h"
 
@@ -29,6 +30,7 @@ const KeyRule kKeys[] = {
     {"Setup", "Name", false},        {"Setup", "Destination", false}, {"Setup", "ChangeDestination", false},
     {"Setup", "VolumeSize", false},  {"Setup", "Diskette", false},    {"Setup", "Images", false},
     {"Setup", "Installer", false},   {"Setup", "Output", false},      {"Setup", "DiskOneFile", true},
+    {"Setup", "CodePage", false},
     {"Files", "Source", true},       {"Group", "Name", false},        {"Group", "Item", true},
     {"Run", "Program", false},
 };
@@ -123,7 +125,7 @@ struct Reader {
     bool FilesOf(const fs::path& dir, std::vector<std::string>* relatives, int line)
     {
         std::string reason;
-        return FilesBelow(dir.string(), *request, relatives, &reason) || Fail(line, reason);
+        return FilesBelow(dir.string(), *request, relatives, &reason) == EXIT_OK || Fail(line, reason);
     }
 
     // Source = PATH [=> FOLDER]: a file; a folder, with everything below it;
@@ -204,7 +206,7 @@ struct Reader {
     bool Read(const IniText& ini)
     {
         request->origin = path;
-        return CheckSections(ini) && CollectKeys(ini) && ReadName() && ReadDestination() && ReadMedia() &&
+        return CheckSections(ini) && CollectKeys(ini) && ReadName() && ReadDestination() && ReadCodePage() && ReadMedia() &&
                ReadOutput() && ReadDiskOneFiles() && ReadSources() && ReadGroup() && ReadRun();
     }
 
@@ -277,6 +279,18 @@ struct Reader {
         }
         const IniEntry* change = Single("Setup", "ChangeDestination");
         return change == nullptr || YesNo(*change, &r.allowChange);
+    }
+
+    bool ReadCodePage()
+    {
+        const IniEntry* e = Single("Setup", "CodePage");
+        if (e == nullptr)
+            return true;
+        if (!ParseCodePage(e->value, &request->codePage))
+            return Fail(e->line, "CodePage must be the number of a Windows code page this system converts to, not \"" +
+                                     e->value + "\"");
+        request->codePageLine = e->line;
+        return true;
     }
 
     // VolumeSize takes what --volume takes; Diskette only a diskette kind.
@@ -384,6 +398,11 @@ struct Reader {
 
 int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error)
 {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        *error = path + " is a folder; build takes the project file in it (PROJECT.INI)";
+        return EXIT_USAGE;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         *error = "cannot read the project file " + path;
@@ -404,10 +423,16 @@ int ReadProjectFile(const std::string& path, PackRequest* request, std::string* 
     IniText ini;
     int line = 0;
     std::string problem;
-    if (!ParseIni(path, text, &ini, &line, &problem))
+    if (!ParseIni(path, text, &ini, &line, &problem)) {
         reader.Fail(line, problem);
-    else
+    } else {
+        // Windows' profile functions drop the double quotes around a whole
+        // value; both builds read such a value the same way.
+        for (IniEntry& e : ini.entries)
+            if (e.value.size() >= 2 && e.value.front() == '"' && e.value.back() == '"')
+                e.value = e.value.substr(1, e.value.size() - 2);
         reader.Read(ini);
+    }
     *error = reader.error;
     return reader.errorCode;
 }

@@ -2,9 +2,11 @@
 #include "packer/release/release_files.h"
 
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 
 #include "archive/archive.h"
+#include "archive/device_name.h"
 #include "packer/media/disk_image.h"
 
 namespace bv {
@@ -13,9 +15,26 @@ namespace fs = std::filesystem;
 
 std::string CheckArchiveName(const std::string& name)
 {
+    const std::string what = "archive name \"" + name + "\"";
     if (name.empty() || name.size() >= ARCHIVE_NAME_SIZE)
-        return "archive name \"" + name + "\" must have 1 to " + std::to_string(ARCHIVE_NAME_SIZE - 1) +
+        return what + " must have 1 to " + std::to_string(ARCHIVE_NAME_SIZE - 1) +
                " characters (the installer's own name)";
+    // NAME.EXE and NAME.E00 go into the output folder and onto the user's
+    // machine: a plain file name there, the same in every code page.
+    for (unsigned char c : name) {
+        if (c < 0x20 || c > 0x7E)
+            return what + " may hold only printable ASCII characters";
+        if (c == '/' || c == '\\' || c == ':')
+            return what + " contains \"" + static_cast<char>(c) + "\"; it names a file, not a path";
+        if (std::strchr("<>\"|?*", c) != nullptr)
+            return what + " contains \"" + static_cast<char>(c) + "\", which a Windows file name cannot hold";
+    }
+    if (name.find("..") != std::string::npos)
+        return what + " contains \"..\"";
+    if (name.front() == ' ' || name.back() == ' ')
+        return what + " begins or ends with a blank";
+    if (NamesDosDevice(name.data(), name.size()))
+        return what + " names a DOS device; Windows would open the device";
     return std::string();
 }
 

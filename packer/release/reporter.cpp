@@ -116,9 +116,18 @@ void Reporter::Summary(const std::string& line)
         std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+void Reporter::Print(const std::string& text)
+{
+    Clear();
+    if (mode_ != ReportMode::QUIET)
+        std::fputs(text.c_str(), stdout);
+}
+
 void Reporter::Warn(const std::string& message)
 {
     Clear();
+    if (mode_ == ReportMode::QUIET)
+        return;
     std::fprintf(stderr, "bvpack: warning: %s\n", message.c_str());
 }
 

@@ -119,22 +119,73 @@ void SortSourcePaths(std::vector<std::string>& relatives)
               [](const std::string& a, const std::string& b) { return MemberPathOf(a) < MemberPathOf(b); });
 }
 
-bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
-                std::string* error, std::vector<std::string>* emptyDirs)
+namespace {
+
+// One folder of a walk below a source folder, links followed: relative is
+// its '/'-separated path below the top ("" for the top), folders the
+// folders it lies in (canonical), to tell a loop.
+int WalkFolder(const fs::path& folder, const std::string& relative, std::vector<fs::path>& folders,
+               const PackRequest& request, std::vector<std::string>* relatives, std::string* error,
+               std::vector<std::string>* emptyDirs)
 {
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request))
-            relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
-        else if (emptyDirs != nullptr && it->is_directory(ec) && fs::is_empty(it->path(), ec))
-            emptyDirs->push_back(it->path().string());
-    }
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
     if (ec) {
-        *error = "cannot read " + dir + ": " + ec.message();
-        return false;
+        *error = "cannot read the folder " + folder.string() + ": " + ec.message();
+        return EXIT_IO;
     }
-    SortSourcePaths(*relatives);
-    return true;
+    if (entries.empty() && emptyDirs != nullptr && !relative.empty())
+        emptyDirs->push_back(folder.string());
+    for (const fs::path& p : entries) {
+        const std::string rel = relative.empty() ? p.filename().string() : relative + "/" + p.filename().string();
+        const fs::file_status st = fs::status(p, ec);   // what a link points at
+        if (!fs::exists(st)) {
+            if (fs::is_symlink(fs::symlink_status(p, ec))) {
+                *error = "link " + p.string() + " points at nothing (" + fs::read_symlink(p, ec).string() + ")";
+                return EXIT_USAGE;
+            }
+            *error = "cannot read " + p.string() + ": " + ec.message();
+            return EXIT_IO;
+        }
+        if (fs::is_directory(st)) {
+            const fs::path real = fs::canonical(p, ec);
+            if (ec) {
+                *error = "cannot read the folder " + p.string() + ": " + ec.message();
+                return EXIT_IO;
+            }
+            if (std::find(folders.begin(), folders.end(), real) != folders.end()) {
+                *error = "link " + p.string() + " leads back to " + real.string() + ", a folder it lies in (a loop)";
+                return EXIT_USAGE;
+            }
+            folders.push_back(real);
+            int code = WalkFolder(p, rel, folders, request, relatives, error, emptyDirs);
+            folders.pop_back();
+            if (code != EXIT_OK)
+                return code;
+        } else if (fs::is_regular_file(st) && !IsOwnOutput(p.string(), request)) {
+            relatives->push_back(rel);
+        }
+    }
+    return EXIT_OK;
+}
+
+}  // namespace
+
+int FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+               std::string* error, std::vector<std::string>* emptyDirs)
+{
+    std::error_code ec;
+    std::vector<fs::path> folders{fs::canonical(dir, ec)};
+    if (ec) {
+        *error = "cannot read the folder " + dir + ": " + ec.message();
+        return EXIT_IO;
+    }
+    int code = WalkFolder(dir, std::string(), folders, request, relatives, error, emptyDirs);
+    if (code == EXIT_OK)
+        SortSourcePaths(*relatives);
+    return code;
 }
 
 }  // namespace bv

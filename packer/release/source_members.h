@@ -53,9 +53,11 @@ void SortSourcePaths(std::vector<std::string>& relatives);
 
 // Every regular file below dir that a packed folder contributes: '/'-separated
 // paths relative to dir, in member order, the request's own outputs left out.
-// Empty directories, which the archive cannot store, go to *emptyDirs when
-// given. False with *error when dir cannot be read.
-bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
-                std::string* error, std::vector<std::string>* emptyDirs = nullptr);
+// Links are followed, to files and folders alike. Empty directories, which
+// the archive cannot store, go to *emptyDirs when given. Returns EXIT_OK;
+// EXIT_USAGE for a link that points at nothing or leads back to a folder
+// it lies in; EXIT_IO when a folder cannot be read; *error names it.
+int FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+               std::string* error, std::vector<std::string>* emptyDirs = nullptr);
 
 }  // namespace bv
