@@ -32,6 +32,10 @@ struct ProgressFigures {
 std::string FormatProgress(const char* verb, const ProgressFigures& figures, const std::string& current,
                            std::size_t width = 79);
 
+// What redraws a progress line over one of shownWidth columns: "\r", the
+// line, and blanks over the rest of the longer line before.
+std::string Redraw(const std::string& line, std::size_t shownWidth);
+
 class Reporter {
 public:
     explicit Reporter(ReportMode mode);
