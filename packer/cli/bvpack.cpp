@@ -22,6 +22,7 @@
 #include "packer/release/pack_request.h"
 #include "packer/release/release_files.h"
 #include "packer/release/reporter.h"
+#include "packer/release/source_file.h"
 #include "packer/project/project_file.h"
 #include "packer/release/source_members.h"
 
@@ -49,11 +50,14 @@ const char kHelp[] =
     "paths, with its modification time (local time, as a DOS stamp: two-second\n"
     "steps, rounded down; times before 1980 or after 2107 are stored as the first\n"
     "or last DOS stamp, with a warning) and its attributes (read-only when the\n"
-    "owner may not write it; archive always).\n"
+    "owner may not write it; archive always). Links are followed; one that points\n"
+    "at nothing or leads back to a folder it lies in is an error.\n"
     "SOURCE_DATE_EPOCH (seconds since 1970) set: stamps are taken in UTC, and\n"
     "every time later than it is stored as it, so that a fresh checkout packs to\n"
     "the same bytes anywhere.\n"
-    "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required)\n"
+    "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required): 1 to\n"
+    "                     15 printable ASCII characters of a Windows file name, no\n"
+    "                     DOS device, no blank at either end\n"
     "  --list FILE        pack only the files listed in FILE, one path relative to\n"
     "                     SOURCE_DIR per line, in that order\n"
     "  --dest PATH        default destination directory (default C:\\NAME)\n"
@@ -67,6 +71,8 @@ const char kHelp[] =
     "  --item CMD,TITLE   add a program item to the group (repeatable)\n"
     "  --run 'CMD ARGS'   start this program in the destination at the end\n"
     "  --installer PATH   copy this installer beside the volumes as NAME.EXE\n"
+    "  --codepage N       the Windows ANSI code page the names are stored in\n"
+    "                     (default 1252); list and extract take it too\n"
     "  --disk1 FILE       copy FILE (a DOS 8.3 name) beside NAME.EXE, onto disk 1\n"
     "                     (repeatable)\n"
     "  --images           also write DISK1.IMG, DISK2.IMG, ...: a diskette image\n"
@@ -83,7 +89,7 @@ const char kHelp[] =
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
     "create, build, test and extract show their progress on standard error when\n"
-    "it is a terminal, and a summary line at the end; --quiet shows neither.\n"
+    "it is a terminal, and a summary line at the end; --quiet shows errors alone.\n"
     "\n"
     "Exit codes: 0 success; 1 damaged archive or failed test; 2 usage error or\n"
     "input the archive or a diskette cannot hold; 3 I/O error (a file cannot be\n"
@@ -246,7 +252,7 @@ int Create(int argc, char** argv)
             reporter.Warn("empty directory " + dir + " is not stored");
     }
     for (const std::string& rel : relatives)
-        request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});
+        request.files.push_back({NameOfPath(PathOfName(sourceDir) / PathOfName(rel)), MemberPathOf(rel), 0});
     return RunPackRequest(request, reporter);
 }
 
@@ -337,11 +343,11 @@ void NameExtractedFiles(const std::string& to, const std::vector<ReadMember>& me
             continue;
         std::replace(stored.begin(), stored.end(), '\\', '/');
         std::replace(shown.begin(), shown.end(), '\\', '/');
-        const fs::path from = fs::path(to) / stored, target = fs::path(to) / shown;
+        const fs::path from = PathOfName(to) / PathOfName(stored), target = PathOfName(to) / PathOfName(shown);
         fs::create_directories(target.parent_path(), ec);
         fs::rename(from, target, ec);
-        for (fs::path p = fs::path(stored).parent_path(); !p.empty(); p = p.parent_path())
-            folders.push_back(fs::path(to) / p);
+        for (fs::path p = PathOfName(stored).parent_path(); !p.empty(); p = p.parent_path())
+            folders.push_back(PathOfName(to) / p);
     }
     // Deepest first; only the empty ones go.
     std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {

@@ -12,6 +12,7 @@
 #include "packer/project/ini_reader.h"
 #include "packer/release/code_page.h"
 #include "packer/release/release_files.h"
+#include "packer/release/source_file.h"
 #include "packer/release/source_members.h"
 
 namespace bv {
@@ -125,7 +126,7 @@ struct Reader {
     bool FilesOf(const fs::path& dir, std::vector<std::string>* relatives, int line)
     {
         std::string reason;
-        return FilesBelow(dir.string(), *request, relatives, &reason) == EXIT_OK || Fail(line, reason);
+        return FilesBelow(NameOfPath(dir), *request, relatives, &reason) == EXIT_OK || Fail(line, reason);
     }
 
     // Source = PATH [=> FOLDER]: a file; a folder, with everything below it;
@@ -158,7 +159,7 @@ struct Reader {
         std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
         if (dirPart.find_first_of("*?") != std::string::npos)
             return Fail(e.line, "wildcards may stand only in the last part of \"" + e.value + "\"");
-        const fs::path dir = dirPart.empty() ? base : base / dirPart;
+        const fs::path dir = dirPart.empty() ? base : base / PathOfName(dirPart);
         std::error_code ec;
 
         // (member, source) pairs of this entry, in member order.
@@ -169,32 +170,34 @@ struct Reader {
                 if (!FilesOf(p, &relatives, e.line))
                     return false;
                 for (const std::string& rel : relatives)
-                    found.push_back({prefix + memberBase + MemberPathOf(rel), (p / rel).string()});
-            } else if (!IsOwnOutput(p.string(), *request)) {
-                found.push_back({prefix + memberBase + p.filename().string(), p.string()});
+                    found.push_back({prefix + memberBase + MemberPathOf(rel), NameOfPath(p / PathOfName(rel))});
+            } else if (!fs::exists(p, ec)) {
+                return Fail(e.line, "link " + NameOfPath(p) + " points at nothing");
+            } else if (!IsOwnOutput(NameOfPath(p), *request)) {
+                found.push_back({prefix + memberBase + NameOfPath(p.filename()), NameOfPath(p)});
             }
             return true;
         };
         if (last.find_first_of("*?") != std::string::npos) {
             std::vector<fs::path> matches;
             for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-                if (Matches(last.c_str(), it->path().filename().string().c_str()))
+                if (Matches(last.c_str(), NameOfPath(it->path().filename()).c_str()))
                     matches.push_back(it->path());
             }
             std::sort(matches.begin(), matches.end());
             for (const fs::path& m : matches)
-                if (!take(m, fs::is_directory(m, ec) ? m.filename().string() + "\\" : std::string()))
+                if (!take(m, fs::is_directory(m, ec) ? NameOfPath(m.filename()) + "\\" : std::string()))
                     return false;
             if (found.empty())
                 return Fail(e.line, "nothing matches \"" + e.value + "\"");
         } else {
-            fs::path p = last == "." || last.empty() ? dir : dir / last;
-            if (!fs::exists(p, ec))
-                return Fail(e.line, p.string() + " not found");
+            fs::path p = last == "." || last.empty() ? dir : dir / PathOfName(last);
+            if (!fs::exists(fs::symlink_status(p, ec)))
+                return Fail(e.line, NameOfPath(p) + " not found");
             if (!take(p, std::string()))
                 return false;
             if (found.empty())
-                return Fail(e.line, "no files below " + p.string());
+                return Fail(e.line, "no files below " + NameOfPath(p));
         }
         std::stable_sort(found.begin(), found.end());
         for (const auto& f : found)

@@ -8,6 +8,7 @@
 #include "archive/archive.h"
 #include "archive/device_name.h"
 #include "packer/media/disk_image.h"
+#include "packer/release/source_file.h"
 
 namespace bv {
 
@@ -50,10 +51,10 @@ bool IsReleaseFileName(const std::string& file, const std::string& name)
 bool IsOwnOutput(const std::string& path, const PackRequest& request)
 {
     std::error_code e;
-    const fs::path p(path);
-    if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(request.outDir, e))
+    const fs::path p = PathOfName(path);
+    if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(PathOfName(request.outDir), e))
         return false;
-    const std::string file = UpperCase(p.filename().string());
+    const std::string file = UpperCase(NameOfPath(p.filename()));
     for (const std::string& extra : request.media.disk1Files)
         if (file == UpperCase(fs::path(extra).filename().string()))
             return true;

@@ -36,6 +36,9 @@ enum class StampFit { InRange, Before1980, After2107 };
 // YYYY-MM-DD HH:MM:SS, for the warning.
 std::uint32_t StampOfTime(std::int64_t time, const StampRule& rule, StampFit* fit, std::string* shown);
 
+// Whether a file of size bytes fits a member: sizes are stored in 32 bits.
+bool FitsAMember(std::uint64_t size);
+
 // Reads one source file as a member stored under memberPath. Attributes:
 // archive always, read-only when the owner may not write the file, never
 // hidden or system. False with *error (naming the file) when it is not a

@@ -188,6 +188,8 @@ TEST(SourceFiles, LoadSourceFile)
 // it is read: the archive stores sizes in 32 bits.
 TEST(SourceFiles, FourGibIsTooLarge)
 {
+    ASSERT_TRUE(bv::FitsAMember((std::uint64_t{1} << 32) - 1));
+    ASSERT_FALSE(bv::FitsAMember(std::uint64_t{1} << 32));
     fs::path root = MakeScratchDir("bv-source-big");
     const fs::path big = root / "BIG.BIN";
     { std::ofstream(big, std::ios::binary); }
