@@ -34,9 +34,9 @@ namespace {
 const char kUsage[] =
     "usage: bvpack create SOURCE_DIR --out DIR/NAME [options]\n"
     "       bvpack build PROJECT.INI [--quiet]\n"
-    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]...\n"
+    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]... [--codepage N]\n"
     "       bvpack test DIR/NAME [--quiet]\n"
-    "       bvpack extract DIR/NAME [--to DIR] [--quiet]\n"
+    "       bvpack extract DIR/NAME [--to DIR] [--codepage N] [--quiet]\n"
     "       bvpack --help\n";
 
 const char kHelp[] =
