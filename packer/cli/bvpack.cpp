@@ -230,6 +230,8 @@ int Create(int argc, char** argv)
     Reporter reporter(ReportModeFor(quiet));
     std::vector<std::string> relatives;
     if (!list.empty()) {
+        if (fs::is_directory(list, ec))
+            return Fail(EXIT_USAGE, "the list " + list + " is a folder; --list takes a file of paths");
         std::ifstream in(list);
         if (!in)
             return Fail(EXIT_IO, "cannot read the list " + list);

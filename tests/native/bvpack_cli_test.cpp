@@ -441,6 +441,7 @@ TEST_F(BvpackCli, ExitCodes)
         {"create " + (root / "device").string() + " --out " + Out(), 2, "DOS device"},
         {"create " + (root / "none").string() + " --out " + Out(), 3, "source folder " + (root / "none").string() + " not found"},
         {"create " + half + " --out " + Out(), 2, half + " is a file; create packs a folder"},
+        {"create " + ok + " --out " + Out() + " --list " + ok, 2, "the list " + ok + " is a folder"},
         {"create " + ok + " --out " + Out() + " --dest C:\\A --dest C:\\B", 2, "--dest given twice"},
         {"create " + ok + " --out " + Out() + " --volume 360K --volume 1.44M", 2, "--volume given twice"},
         {"create " + ok + " --out " + Out() + " --quiet --quiet", 2, "--quiet given twice"},

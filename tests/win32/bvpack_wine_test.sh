@@ -156,6 +156,12 @@ wine_bvpack list "$(win "$work/names/wine/SETUP")" | tr -d '\r' | iconv -f CP125
 diff "$work/names/native.list" "$work/names/wine.list" || fail "list of accented names differs"
 wine_bvpack extract "$(win "$work/names/wine/SETUP")" --to "$(win "$work/names/x")" --quiet || fail "extract, names"
 diff -r "$work/names/src" "$work/names/x" || fail "extracted accented names differ"
+printf '[Setup]\nName = SETUP\nOutput = %s\n[Files]\nSource = src/*\n' native-build >"$work/names/NATIVE.INI"
+printf '[Setup]\nName = SETUP\nOutput = %s\n[Files]\nSource = src/*\n' wine-build >"$work/names/WINE.INI"
+(cd "$work/names" && "$native" build NATIVE.INI --quiet) || fail "native build, names"
+(cd "$work/names" && wine_bvpack build WINE.INI --quiet) || fail "build, names"
+cmp "$work/names/native-build/SETUP.E00" "$work/names/wine-build/SETUP.E00" || fail "built volume with accented names differs"
+cmp "$work/names/native/SETUP.E00" "$work/names/wine-build/SETUP.E00" || fail "built and created volumes differ, names"
 
 [ $failed = 0 ] && echo "bvpack.exe under Wine: all checks passed"
 exit $failed
