@@ -104,14 +104,14 @@ int Usage(const std::string& message)
 // DIR/NAME, with NAME's volume extension dropped if given (DIR/SETUP.E00).
 void SplitArchivePath(const std::string& arg, std::string* dir, std::string* name)
 {
-    fs::path p(arg);
-    std::string base = p.filename().string();
-    std::string ext = UpperCase(p.extension().string());
+    fs::path p = PathOfName(arg);
+    std::string base = NameOfPath(p.filename());
+    std::string ext = UpperCase(NameOfPath(p.extension()));
     if (ext.size() == 4 && ext[1] == 'E' && std::isxdigit(static_cast<unsigned char>(ext[2])) &&
         std::isxdigit(static_cast<unsigned char>(ext[3])))
-        base = p.stem().string();
+        base = NameOfPath(p.stem());
     *name = base;
-    *dir = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
+    *dir = p.parent_path().empty() ? std::string(".") : NameOfPath(p.parent_path());
 }
 
 // An option that takes one value, given a second time: refused, as a
@@ -223,16 +223,16 @@ int Create(int argc, char** argv)
         request.defaultDest = "C:\\" + request.name;
 
     std::error_code ec;
-    if (fs::exists(sourceDir, ec) && !fs::is_directory(sourceDir, ec))
+    if (fs::exists(PathOfName(sourceDir), ec) && !fs::is_directory(PathOfName(sourceDir), ec))
         return Fail(EXIT_USAGE, sourceDir + " is a file; create packs a folder (a project file goes to build)");
-    if (!fs::is_directory(sourceDir, ec))
+    if (!fs::is_directory(PathOfName(sourceDir), ec))
         return Fail(EXIT_IO, "source folder " + sourceDir + " not found");
     Reporter reporter(ReportModeFor(quiet));
     std::vector<std::string> relatives;
     if (!list.empty()) {
-        if (fs::is_directory(list, ec))
+        if (fs::is_directory(PathOfName(list), ec))
             return Fail(EXIT_USAGE, "the list " + list + " is a folder; --list takes a file of paths");
-        std::ifstream in(list);
+        std::ifstream in(PathOfName(list));
         if (!in)
             return Fail(EXIT_IO, "cannot read the list " + list);
         std::string line;

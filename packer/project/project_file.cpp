@@ -323,11 +323,11 @@ struct Reader {
             r.imagesLine = e->line;
         }
         if (const IniEntry* e = Single("Setup", "Installer")) {
-            fs::path p = base / Slashed(e->value);
+            fs::path p = base / PathOfName(Slashed(e->value));
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
-                return Fail(e->line, "installer " + p.string() + " not found");
-            r.media.installer = p.string();
+                return Fail(e->line, "installer " + NameOfPath(p) + " not found");
+            r.media.installer = NameOfPath(p);
             r.installerLine = e->line;
         }
         return true;
@@ -336,18 +336,19 @@ struct Reader {
     bool ReadOutput()
     {
         const IniEntry* output = Single("Setup", "Output");
-        request->outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
+        request->outDir =
+            NameOfPath((output != nullptr ? base / PathOfName(Slashed(output->value)) : base).lexically_normal());
         return true;
     }
 
     bool ReadDiskOneFiles()
     {
         for (const IniEntry* e : diskOne) {
-            fs::path p = base / Slashed(e->value);
+            fs::path p = base / PathOfName(Slashed(e->value));
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
-                return Fail(e->line, p.string() + " not found");
-            request->media.disk1Files.push_back(p.string());
+                return Fail(e->line, NameOfPath(p) + " not found");
+            request->media.disk1Files.push_back(NameOfPath(p));
             request->diskOneLines.push_back(e->line);
         }
         return true;
@@ -402,11 +403,11 @@ struct Reader {
 int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error)
 {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(PathOfName(path), ec)) {
         *error = path + " is a folder; build takes the project file in it (PROJECT.INI)";
         return EXIT_USAGE;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOfName(path), std::ios::binary);
     if (!in) {
         *error = "cannot read the project file " + path;
         return EXIT_IO;
@@ -418,7 +419,7 @@ int ReadProjectFile(const std::string& path, PackRequest* request, std::string* 
     }
     Reader reader;
     reader.path = path;
-    reader.base = fs::path(path).parent_path();
+    reader.base = PathOfName(path).parent_path();
     if (reader.base.empty())
         reader.base = ".";
     reader.request = request;
