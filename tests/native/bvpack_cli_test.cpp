@@ -722,13 +722,14 @@ TEST_F(BvpackCli, SummaryFigures)
 // unless named otherwise) and come back in the host's encoding.
 TEST_F(BvpackCli, NamesInTheInstallersCodePage)
 {
+    const std::string utf8 = "LC_ALL=C.UTF-8";   // the host's names in UTF-8
     const fs::path tree = root / "names";
     fs::create_directories(tree / "Gr\xC3\xB6\xC3\x9F" "e");
     Write(tree / "caf\xC3\xA9.txt", "coffee");
     Write(tree / "Gr\xC3\xB6\xC3\x9F" "e" / "\xC3\xBC" "ber.txt", "over");
     const std::string options = " --dest 'C:\\Programme\\Gr\xC3\xB6\xC3\x9F" "e' --group 'Caf\xC3\xA9' --item "
                                 "'caf\xC3\xA9.txt,Men\xC3\xBC' --run 'caf\xC3\xA9.txt /\xC3\x9F'";
-    Outcome r = Bvpack("create " + tree.string() + " --out " + Out() + options);
+    Outcome r = Bvpack("create " + tree.string() + " --out " + Out() + options, " 2>&1", utf8);
     ASSERT_EQ(r.code, 0) << r.out;
     // Windows-1252: e9 é, f6 ö, df ß, fc ü.
     const std::string volume = Read(out / "SETUP.E00");
@@ -737,7 +738,7 @@ TEST_F(BvpackCli, NamesInTheInstallersCodePage)
                                "[ITEMNAME=caf\xE9.txt,Men\xFC]", "[PRGEXEC=caf\xE9.txt /\xDF]"})
         EXPECT_NE(volume.find(stored), std::string::npos) << stored;
 
-    r = Bvpack("list " + Out(), " 2>/dev/null");
+    r = Bvpack("list " + Out(), " 2>/dev/null", utf8);
     ASSERT_EQ(r.code, 0) << r.out;
     for (const char* shown : {"destination C:\\Programme\\Gr\xC3\xB6\xC3\x9F" "e (may be changed)\n",
                               "  caf\xC3\xA9.txt\n", "  Gr\xC3\xB6\xC3\x9F" "e\\\xC3\xBC" "ber.txt\n",
@@ -745,7 +746,7 @@ TEST_F(BvpackCli, NamesInTheInstallersCodePage)
                               "run     caf\xC3\xA9.txt /\xC3\x9F\n"})
         EXPECT_NE(r.out.find(shown), std::string::npos) << shown << "\n" << r.out;
 
-    r = Bvpack("extract " + Out() + " --to " + (root / "x").string());
+    r = Bvpack("extract " + Out() + " --to " + (root / "x").string(), " 2>&1", utf8);
     ASSERT_EQ(r.code, 0) << r.out;
     RunCommand("cd " + (root / "x").string() + " && find . | sort >" + (root / "x.files").string());
     RunCommand("cd " + tree.string() + " && find . | sort >" + (root / "tree.files").string());
@@ -755,20 +756,20 @@ TEST_F(BvpackCli, NamesInTheInstallersCodePage)
     // A character the code page lacks is refused, named with its file; in
     // a code page that has it, it is stored.
     Write(tree / "\xC5\x82.txt", "l with stroke");
-    r = Bvpack("create " + tree.string() + " --out " + Out());
+    r = Bvpack("create " + tree.string() + " --out " + Out(), " 2>&1", utf8);
     EXPECT_EQ(r.code, 2) << r.out;
     EXPECT_NE(r.out.find("the name of " + (tree / "\xC5\x82.txt").string() + " has \"\xC5\x82\", which code page 1252 lacks"),
               std::string::npos)
         << r.out;
-    r = Bvpack("create " + tree.string() + " --out " + Out() + " --codepage 1250");
+    r = Bvpack("create " + tree.string() + " --out " + Out() + " --codepage 1250", " 2>&1", utf8);
     ASSERT_EQ(r.code, 0) << r.out;
     EXPECT_NE(Read(out / "SETUP.E00").find("[PRNAME=\xB3.txt]"), std::string::npos);
-    r = Bvpack("list " + Out() + " --codepage 1250", " 2>/dev/null");
+    r = Bvpack("list " + Out() + " --codepage 1250", " 2>/dev/null", utf8);
     EXPECT_NE(r.out.find("  \xC5\x82.txt\n"), std::string::npos) << r.out;
     // A name that becomes a device in the code page: COM and superscript two.
     fs::remove(tree / "\xC5\x82.txt");
     Write(tree / "COM\xC2\xB2", "port");
-    r = Bvpack("create " + tree.string() + " --out " + Out());
+    r = Bvpack("create " + tree.string() + " --out " + Out(), " 2>&1", utf8);
     EXPECT_EQ(r.code, 2) << r.out;
     EXPECT_NE(r.out.find("DOS device"), std::string::npos) << r.out;
 }

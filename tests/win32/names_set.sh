@@ -4,6 +4,7 @@
 # UTF-8, packed by the native bvpack (which stores them in Windows-1252).
 #   names_set.sh DIR BVPACK
 set -euo pipefail
+export LC_ALL=C.UTF-8   # the names below are UTF-8
 dir=$1 bvpack=$2
 rm -rf "$dir" && mkdir -p "$dir/product/Größe"
 printf 'Kaffee.\r\n' >"$dir/product/café.txt"
