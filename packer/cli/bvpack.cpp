@@ -18,10 +18,12 @@
 #include "packer/archive/archive_writer.h"
 #include "packer/media/disk_image.h"
 #include "packer/media/diskette.h"
+#include "packer/release/code_page.h"
 #include "packer/release/pack_request.h"
 #include "packer/release/release_check.h"
 #include "packer/release/release_files.h"
 #include "packer/release/reporter.h"
+#include "packer/release/source_file.h"
 #include "packer/project/project_file.h"
 #include "packer/release/source_members.h"
 
@@ -33,10 +35,10 @@ namespace {
 const char kUsage[] =
     "usage: bvpack create SOURCE_DIR --out DIR/NAME [options]\n"
     "       bvpack build PROJECT.INI [--quiet]\n"
-    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]...\n"
+    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]... [--codepage N]\n"
     "       bvpack test DIR/NAME [--quiet]\n"
     "       bvpack test DISK1.IMG DISK2.IMG ... [--quiet]\n"
-    "       bvpack extract DIR/NAME [--to DIR] [--quiet]\n"
+    "       bvpack extract DIR/NAME [--to DIR] [--codepage N] [--quiet]\n"
     "       bvpack --help\n";
 
 const char kHelp[] =
@@ -50,11 +52,14 @@ const char kHelp[] =
     "paths, with its modification time (local time, as a DOS stamp: two-second\n"
     "steps, rounded down; times before 1980 or after 2107 are stored as the first\n"
     "or last DOS stamp, with a warning) and its attributes (read-only when the\n"
-    "owner may not write it; archive always).\n"
+    "owner may not write it; archive always). Links are followed; one that points\n"
+    "at nothing or leads back to a folder it lies in is an error.\n"
     "SOURCE_DATE_EPOCH (seconds since 1970) set: stamps are taken in UTC, and\n"
     "every time later than it is stored as it, so that a fresh checkout packs to\n"
     "the same bytes anywhere.\n"
-    "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required)\n"
+    "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required): 1 to\n"
+    "                     15 printable ASCII characters of a Windows file name, no\n"
+    "                     DOS device, no blank at either end\n"
     "  --list FILE        pack only the files listed in FILE, one path relative to\n"
     "                     SOURCE_DIR per line, in that order\n"
     "  --dest PATH        default destination directory (default C:\\NAME)\n"
@@ -68,6 +73,8 @@ const char kHelp[] =
     "  --item CMD,TITLE   add a program item to the group (repeatable)\n"
     "  --run 'CMD ARGS'   start this program in the destination at the end\n"
     "  --installer PATH   copy this installer beside the volumes as NAME.EXE\n"
+    "  --codepage N       the Windows ANSI code page the names are stored in\n"
+    "                     (default 1252); list and extract take it too\n"
     "  --disk1 FILE       copy FILE (a DOS 8.3 name) beside NAME.EXE, onto disk 1\n"
     "                     (repeatable)\n"
     "  --images           also write DISK1.IMG, DISK2.IMG, ...: a diskette image\n"
@@ -94,7 +101,7 @@ const char kHelp[] =
     "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
     "  (default: the current directory), refusing paths that leave it.\n"
     "create, build, test and extract show their progress on standard error when\n"
-    "it is a terminal, and a summary line at the end; --quiet shows neither.\n"
+    "it is a terminal, and a summary line at the end; --quiet shows errors alone.\n"
     "\n"
     "Exit codes: 0 success; 1 damaged archive or failed test; 2 usage error or\n"
     "input the archive or a diskette cannot hold; 3 I/O error (a file cannot be\n"
@@ -109,14 +116,26 @@ int Usage(const std::string& message)
 // DIR/NAME, with NAME's volume extension dropped if given (DIR/SETUP.E00).
 void SplitArchivePath(const std::string& arg, std::string* dir, std::string* name)
 {
-    fs::path p(arg);
-    std::string base = p.filename().string();
-    std::string ext = UpperCase(p.extension().string());
+    fs::path p = PathOfName(arg);
+    std::string base = NameOfPath(p.filename());
+    std::string ext = UpperCase(NameOfPath(p.extension()));
     if (ext.size() == 4 && ext[1] == 'E' && std::isxdigit(static_cast<unsigned char>(ext[2])) &&
         std::isxdigit(static_cast<unsigned char>(ext[3])))
-        base = p.stem().string();
+        base = NameOfPath(p.stem());
     *name = base;
-    *dir = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
+    *dir = p.parent_path().empty() ? std::string(".") : NameOfPath(p.parent_path());
+}
+
+// An option that takes one value, given a second time: refused, as a
+// project file refuses a repeated key. --item and --disk1 may repeat.
+bool GivenTwice(const std::string& option, std::vector<std::string>* seen)
+{
+    if (option.size() < 3 || option.compare(0, 2, "--") != 0 || option == "--item" || option == "--disk1")
+        return false;
+    if (std::find(seen->begin(), seen->end(), option) != seen->end())
+        return true;
+    seen->push_back(option);
+    return false;
 }
 
 int Fail(int code, const std::string& message)
@@ -158,8 +177,11 @@ int Create(int argc, char** argv)
     std::string sourceDir, out, list;
     PackRequest request;
     bool destGiven = false, quiet = false;
+    std::vector<std::string> given;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
+        if (GivenTwice(a, &given))
+            return Usage(a + " given twice");
         auto value = [&](std::string* v) {
             if (i + 1 >= argc)
                 return false;
@@ -187,6 +209,9 @@ int Create(int argc, char** argv)
             request.script.items.push_back(v);
         } else if (a == "--run") {
             if (!value(&request.script.program)) return Usage("--run needs a command line");
+        } else if (a == "--codepage") {
+            if (!value(&v) || !ParseCodePage(v, &request.codePage))
+                return Usage("--codepage needs the number of a Windows code page this system converts to");
         } else if (a == "--quiet") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -210,11 +235,16 @@ int Create(int argc, char** argv)
         request.defaultDest = "C:\\" + request.name;
 
     std::error_code ec;
-    if (!fs::is_directory(sourceDir, ec))
-        return Fail(EXIT_IO, "source directory " + sourceDir + " not found");
+    if (fs::exists(PathOfName(sourceDir), ec) && !fs::is_directory(PathOfName(sourceDir), ec))
+        return Fail(EXIT_USAGE, sourceDir + " is a file; create packs a folder (a project file goes to build)");
+    if (!fs::is_directory(PathOfName(sourceDir), ec))
+        return Fail(EXIT_IO, "source folder " + sourceDir + " not found");
+    Reporter reporter(ReportModeFor(quiet));
     std::vector<std::string> relatives;
     if (!list.empty()) {
-        std::ifstream in(list);
+        if (fs::is_directory(PathOfName(list), ec))
+            return Fail(EXIT_USAGE, "the list " + list + " is a folder; --list takes a file of paths");
+        std::ifstream in(PathOfName(list));
         if (!in)
             return Fail(EXIT_IO, "cannot read the list " + list);
         std::string line;
@@ -229,15 +259,14 @@ int Create(int argc, char** argv)
         // in the source tree (from an earlier run) are not packed into it again.
         std::vector<std::string> emptyDirs;
         std::string error;
-        if (!FilesBelow(sourceDir, request, &relatives, &error, &emptyDirs))
-            return Fail(EXIT_IO, error);
+        int code = FilesBelow(sourceDir, request, &relatives, &error, &emptyDirs);
+        if (code != EXIT_OK)
+            return Fail(code, error);
         for (const std::string& dir : emptyDirs)
-            std::fprintf(stderr, "bvpack: warning: empty directory %s is not stored\n", dir.c_str());
+            reporter.Warn("empty directory " + dir + " is not stored");
     }
     for (const std::string& rel : relatives)
-        request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});
-
-    Reporter reporter(ReportModeFor(quiet));
+        request.files.push_back({NameOfPath(PathOfName(sourceDir) / PathOfName(rel)), MemberPathOf(rel), 0});
     return RunPackRequest(request, reporter);
 }
 
@@ -245,8 +274,11 @@ int Build(int argc, char** argv)
 {
     std::string project;
     bool quiet = false;
+    std::vector<std::string> given;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
+        if (GivenTwice(a, &given))
+            return Usage(a + " given twice");
         if (a == "--quiet")
             quiet = true;
         else if (!a.empty() && a[0] == '-')
@@ -310,6 +342,35 @@ struct ScratchDir {
         }
     }
 };
+
+// The installer's reader writes the members under their names in the
+// code page; they are moved to their names in the host's encoding, and the
+// folders left empty by that are removed.
+template <typename Convert>
+void NameExtractedFiles(const std::string& to, const std::vector<ReadMember>& members, Convert host)
+{
+    std::error_code ec;
+    std::vector<fs::path> folders;
+    for (const ReadMember& m : members) {
+        std::string stored = m.path, shown = host(m.path);
+        if (stored == shown)
+            continue;
+        std::replace(stored.begin(), stored.end(), '\\', '/');
+        std::replace(shown.begin(), shown.end(), '\\', '/');
+        const fs::path from = PathOfName(to) / PathOfName(stored), target = PathOfName(to) / PathOfName(shown);
+        fs::create_directories(target.parent_path(), ec);
+        fs::rename(from, target, ec);
+        for (fs::path p = PathOfName(stored).parent_path(); !p.empty(); p = p.parent_path())
+            folders.push_back(PathOfName(to) / p);
+    }
+    // Deepest first; only the empty ones go.
+    std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {
+        return a.native().size() > b.native().size();
+    });
+    for (const fs::path& f : folders)
+        if (fs::is_directory(f, ec) && fs::is_empty(f, ec))
+            fs::remove(f, ec);
+}
 
 // Progress while an archive is read: the share of the volumes' bytes read
 // so far stands for the share of the work done.
@@ -377,9 +438,13 @@ int Read(const std::string& command, int argc, char** argv)
 {
     std::string archive, to = ".";
     bool quiet = false;
+    unsigned codePage = kDefaultCodePage;
     ReleaseMedia media;
+    std::vector<std::string> given;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
+        if (GivenTwice(a, &given))
+            return Usage(a + " given twice");
         int code = EXIT_OK;
         if (command == "list" && TakeMediaOption(argc, argv, &i, false, &media, &code)) {
             if (code != EXIT_OK)
@@ -388,6 +453,9 @@ int Read(const std::string& command, int argc, char** argv)
             if (i + 1 >= argc)
                 return Usage("--to needs a directory");
             to = argv[++i];
+        } else if (a == "--codepage") {
+            if (i + 1 >= argc || !ParseCodePage(argv[++i], &codePage))
+                return Usage("--codepage needs the number of a Windows code page this system converts to");
         } else if (a == "--quiet") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -433,6 +501,20 @@ int Read(const std::string& command, int argc, char** argv)
     }
     ReadResult r = ReadArchive(dir, name, dest, command == "extract", ShowReading, &reading);
     reporter.Clear();
+    // Names back from the installer's code page into the host's.
+    auto host = [&](const std::string& text) {
+        std::string converted;
+        FromCodePage(text, codePage, &converted);
+        return converted;
+    };
+    if (command == "extract")
+        NameExtractedFiles(to, r.members, host);
+    r.defaultDest = host(r.defaultDest);
+    for (ReadMember& m : r.members)
+        m.path = host(m.path);
+    for (ReadScriptEntry& e : r.script)
+        e.value = host(e.value);
+    r.error = host(r.error);
 
     std::uint64_t total = 0;
     for (const ReadMember& m : r.members)
@@ -460,11 +542,12 @@ int Read(const std::string& command, int argc, char** argv)
     if (!r.ok)
         return reporter.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
     char summary[256];
+    const char* plural = r.members.size() == 1 ? "" : "s";
     if (command == "test")
-        std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", r.members.size(),
+        std::snprintf(summary, sizeof summary, "OK: %zu member%s, %llu bytes, %d volume%s", r.members.size(), plural,
                       static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
     else
-        std::snprintf(summary, sizeof summary, "%zu members, %llu bytes extracted to %s", r.members.size(),
+        std::snprintf(summary, sizeof summary, "%zu member%s, %llu bytes extracted to %s", r.members.size(), plural,
                       static_cast<unsigned long long>(total), to.c_str());
     if (command != "list")
         reporter.Summary(summary);

@@ -143,7 +143,12 @@ struct Walk {
         std::size_t equals = trimmed.find('=');
         std::string raw = equals == std::string::npos ? std::string() : trimmed.substr(equals + 1);
         std::string key = Trim(trimmed.substr(0, equals));
-        if (equals == std::string::npos || key + "=" + Trim(raw) != entry || key.find(':') != std::string::npos ||
+        // Some versions of the profile functions drop the quotes around a
+        // whole value already; the project file drops them in any case.
+        std::string whole = Trim(raw);
+        bool quoted = whole.size() >= 2 && whole.front() == '"' && whole.back() == '"';
+        bool same = key + "=" + whole == entry || (quoted && key + "=" + whole.substr(1, whole.size() - 2) == entry);
+        if (equals == std::string::npos || !same || key.find(':') != std::string::npos ||
             InlineComment(key, 'x') != std::string::npos || trimmed[0] == '[')
             return Fail(kIniSyntaxError);
         std::string value = Trim(raw);

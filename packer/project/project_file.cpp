@@ -10,7 +10,9 @@
 #include <set>
 
 #include "packer/project/ini_reader.h"
+#include "packer/release/code_page.h"
 #include "packer/release/release_files.h"
+#include "packer/release/source_file.h"
 #include "packer/release/source_members.h"
 
 namespace bv {
@@ -29,6 +31,7 @@ const KeyRule kKeys[] = {
     {"Setup", "Name", false},        {"Setup", "Destination", false}, {"Setup", "ChangeDestination", false},
     {"Setup", "VolumeSize", false},  {"Setup", "Diskette", false},    {"Setup", "Images", false},
     {"Setup", "Installer", false},   {"Setup", "Output", false},      {"Setup", "DiskOneFile", true},
+    {"Setup", "CodePage", false},
     {"Files", "Source", true},       {"Group", "Name", false},        {"Group", "Item", true},
     {"Run", "Program", false},
 };
@@ -123,7 +126,7 @@ struct Reader {
     bool FilesOf(const fs::path& dir, std::vector<std::string>* relatives, int line)
     {
         std::string reason;
-        return FilesBelow(dir.string(), *request, relatives, &reason) || Fail(line, reason);
+        return FilesBelow(NameOfPath(dir), *request, relatives, &reason) == EXIT_OK || Fail(line, reason);
     }
 
     // Source = PATH [=> FOLDER]: a file; a folder, with everything below it;
@@ -156,7 +159,7 @@ struct Reader {
         std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
         if (dirPart.find_first_of("*?") != std::string::npos)
             return Fail(e.line, "wildcards may stand only in the last part of \"" + e.value + "\"");
-        const fs::path dir = dirPart.empty() ? base : base / dirPart;
+        const fs::path dir = dirPart.empty() ? base : base / PathOfName(dirPart);
         std::error_code ec;
 
         // (member, source) pairs of this entry, in member order.
@@ -167,32 +170,34 @@ struct Reader {
                 if (!FilesOf(p, &relatives, e.line))
                     return false;
                 for (const std::string& rel : relatives)
-                    found.push_back({prefix + memberBase + MemberPathOf(rel), (p / rel).string()});
-            } else if (!IsOwnOutput(p.string(), *request)) {
-                found.push_back({prefix + memberBase + p.filename().string(), p.string()});
+                    found.push_back({prefix + memberBase + MemberPathOf(rel), NameOfPath(p / PathOfName(rel))});
+            } else if (!fs::exists(p, ec)) {
+                return Fail(e.line, "link " + NameOfPath(p) + " points at nothing");
+            } else if (!IsOwnOutput(NameOfPath(p), *request)) {
+                found.push_back({prefix + memberBase + NameOfPath(p.filename()), NameOfPath(p)});
             }
             return true;
         };
         if (last.find_first_of("*?") != std::string::npos) {
             std::vector<fs::path> matches;
             for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-                if (Matches(last.c_str(), it->path().filename().string().c_str()))
+                if (Matches(last.c_str(), NameOfPath(it->path().filename()).c_str()))
                     matches.push_back(it->path());
             }
             std::sort(matches.begin(), matches.end());
             for (const fs::path& m : matches)
-                if (!take(m, fs::is_directory(m, ec) ? m.filename().string() + "\\" : std::string()))
+                if (!take(m, fs::is_directory(m, ec) ? NameOfPath(m.filename()) + "\\" : std::string()))
                     return false;
             if (found.empty())
                 return Fail(e.line, "nothing matches \"" + e.value + "\"");
         } else {
-            fs::path p = last == "." || last.empty() ? dir : dir / last;
-            if (!fs::exists(p, ec))
-                return Fail(e.line, p.string() + " not found");
+            fs::path p = last == "." || last.empty() ? dir : dir / PathOfName(last);
+            if (!fs::exists(fs::symlink_status(p, ec)))
+                return Fail(e.line, NameOfPath(p) + " not found");
             if (!take(p, std::string()))
                 return false;
             if (found.empty())
-                return Fail(e.line, "no files below " + p.string());
+                return Fail(e.line, "no files below " + NameOfPath(p));
         }
         std::stable_sort(found.begin(), found.end());
         for (const auto& f : found)
@@ -204,7 +209,7 @@ struct Reader {
     bool Read(const IniText& ini)
     {
         request->origin = path;
-        return CheckSections(ini) && CollectKeys(ini) && ReadName() && ReadDestination() && ReadMedia() &&
+        return CheckSections(ini) && CollectKeys(ini) && ReadName() && ReadDestination() && ReadCodePage() && ReadMedia() &&
                ReadOutput() && ReadDiskOneFiles() && ReadSources() && ReadGroup() && ReadRun();
     }
 
@@ -279,6 +284,18 @@ struct Reader {
         return change == nullptr || YesNo(*change, &r.allowChange);
     }
 
+    bool ReadCodePage()
+    {
+        const IniEntry* e = Single("Setup", "CodePage");
+        if (e == nullptr)
+            return true;
+        if (!ParseCodePage(e->value, &request->codePage))
+            return Fail(e->line, "CodePage must be the number of a Windows code page this system converts to, not \"" +
+                                     e->value + "\"");
+        request->codePageLine = e->line;
+        return true;
+    }
+
     // VolumeSize takes what --volume takes; Diskette only a diskette kind.
     // Then Images and Installer.
     bool ReadMedia()
@@ -306,11 +323,11 @@ struct Reader {
             r.imagesLine = e->line;
         }
         if (const IniEntry* e = Single("Setup", "Installer")) {
-            fs::path p = base / Slashed(e->value);
+            fs::path p = base / PathOfName(Slashed(e->value));
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
-                return Fail(e->line, "installer " + p.string() + " not found");
-            r.media.installer = p.string();
+                return Fail(e->line, "installer " + NameOfPath(p) + " not found");
+            r.media.installer = NameOfPath(p);
             r.installerLine = e->line;
         }
         return true;
@@ -321,20 +338,19 @@ struct Reader {
     bool ReadOutput()
     {
         const IniEntry* output = Single("Setup", "Output");
-        request->outDir = (base / (output != nullptr ? Slashed(output->value) : std::string(kDefaultOutput)))
-                              .lexically_normal()
-                              .string();
+        request->outDir = NameOfPath(
+            (base / (output != nullptr ? PathOfName(Slashed(output->value)) : fs::path(kDefaultOutput))).lexically_normal());
         return true;
     }
 
     bool ReadDiskOneFiles()
     {
         for (const IniEntry* e : diskOne) {
-            fs::path p = base / Slashed(e->value);
+            fs::path p = base / PathOfName(Slashed(e->value));
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
-                return Fail(e->line, p.string() + " not found");
-            request->media.disk1Files.push_back(p.string());
+                return Fail(e->line, NameOfPath(p) + " not found");
+            request->media.disk1Files.push_back(NameOfPath(p));
             request->diskOneLines.push_back(e->line);
         }
         return true;
@@ -388,7 +404,12 @@ struct Reader {
 
 int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    if (fs::is_directory(PathOfName(path), ec)) {
+        *error = path + " is a folder; build takes the project file in it (PROJECT.INI)";
+        return EXIT_USAGE;
+    }
+    std::ifstream in(PathOfName(path), std::ios::binary);
     if (!in) {
         *error = "cannot read the project file " + path;
         return EXIT_IO;
@@ -400,7 +421,7 @@ int ReadProjectFile(const std::string& path, PackRequest* request, std::string* 
     }
     Reader reader;
     reader.path = path;
-    reader.base = fs::path(path).parent_path();
+    reader.base = PathOfName(path).parent_path();
     if (reader.base.empty())
         reader.base = ".";
     reader.request = request;
@@ -408,10 +429,16 @@ int ReadProjectFile(const std::string& path, PackRequest* request, std::string* 
     IniText ini;
     int line = 0;
     std::string problem;
-    if (!ParseIni(path, text, &ini, &line, &problem))
+    if (!ParseIni(path, text, &ini, &line, &problem)) {
         reader.Fail(line, problem);
-    else
+    } else {
+        // Windows' profile functions drop the double quotes around a whole
+        // value; both builds read such a value the same way.
+        for (IniEntry& e : ini.entries)
+            if (e.value.size() >= 2 && e.value.front() == '"' && e.value.back() == '"')
+                e.value = e.value.substr(1, e.value.size() - 2);
         reader.Read(ini);
+    }
     *error = reader.error;
     return reader.errorCode;
 }

@@ -15,6 +15,7 @@
 #include "archive/archive.h"
 #include "packer/media/disk_image.h"
 #include "packer/release/manifest.h"
+#include "packer/release/code_page.h"
 #include "packer/release/release_files.h"
 #include "packer/release/release_output.h"
 #include "packer/release/sha256.h"
@@ -136,18 +137,44 @@ int CheckImagesHaveAKind(PackRun& run)
                         "360K, 720K, 1.2M, 1.44M or 2.88M");
 }
 
+// The names as the installer takes them: member paths, destination, group,
+// items and program line in the release's code page.
+int TakeNamesIntoTheCodePage(PackRun& run)
+{
+    const PackRequest& request = run.request;
+    const std::string page = "code page " + std::to_string(request.codePage);
+    std::string bad;
+    auto convert = [&](const std::string& text, std::string* out, int line, const std::string& what) {
+        if (ToCodePage(text, request.codePage, out, &bad))
+            return static_cast<int>(EXIT_OK);
+        return run.Fail(EXIT_USAGE, line, what + " has \"" + bad + "\", which " + page + " lacks");
+    };
+    int code = convert(request.defaultDest, &run.input.defaultDest, request.destLine,
+                       "the destination \"" + request.defaultDest + "\"");
+    run.input.allowChange = request.allowChange;
+    const ArchiveScript& script = request.script;
+    if (code == EXIT_OK)
+        code = convert(script.group, &run.input.script.group, request.groupLine, "the group \"" + script.group + "\"");
+    run.input.script.items.resize(script.items.size());
+    for (std::size_t i = 0; i < script.items.size() && code == EXIT_OK; i++)
+        code = convert(script.items[i], &run.input.script.items[i], i < request.itemLines.size() ? request.itemLines[i] : 0,
+                       "the program item \"" + script.items[i] + "\"");
+    if (code == EXIT_OK)
+        code = convert(script.program, &run.input.script.program, request.runLine,
+                       "the program to run \"" + script.program + "\"");
+    for (const PackFile& f : request.files) {
+        ArchiveMember m;
+        if (code == EXIT_OK)
+            code = convert(f.member, &m.path, f.line, "the name of " + f.source);
+        run.input.members.push_back(std::move(m));
+    }
+    return code;
+}
+
 // Everything the format cannot hold is refused before a file is read.
 int CheckWhatTheFormatHolds(PackRun& run)
 {
     const PackRequest& request = run.request;
-    run.input.defaultDest = request.defaultDest;
-    run.input.allowChange = request.allowChange;
-    run.input.script = request.script;
-    for (const PackFile& f : request.files) {
-        ArchiveMember m;
-        m.path = f.member;
-        run.input.members.push_back(std::move(m));
-    }
     std::string problem = CheckArchiveInput(run.input);
     if (problem.empty())
         return EXIT_OK;
@@ -182,6 +209,50 @@ int PlanTheRoomOfVolumes(PackRun& run)
     return EXIT_OK;
 }
 
+// An archive of nothing installs nothing: refused.
+int CheckThereAreFiles(PackRun& run)
+{
+    const PackRequest& request = run.request;
+    if (!request.files.empty())
+        return EXIT_OK;
+    return run.Fail(EXIT_USAGE, 0, request.origin.empty() ? "no files to pack"
+                                                          : request.origin + ": [Files] names no file to pack");
+}
+
+// Warnings for what the installer may stumble on but need not: a program to
+// run that is no member (it may be one of the system's), and member paths
+// that pass Windows' 259 characters under the default destination.
+int WarnOfProgramAndPathLengths(PackRun& run)
+{
+    const PackRequest& request = run.request;
+    const std::string& program = run.input.script.program;
+    if (!program.empty()) {
+        const std::string command = UpperCase(program.substr(0, program.find(' ')));
+        bool member = false;
+        for (const ArchiveMember& m : run.input.members)
+            member = member || UpperCase(m.path) == command;
+        if (!member)
+            run.reporter.Warn(WhereIs(request, request.runLine) + "the program to run, " +
+                              request.script.program.substr(0, request.script.program.find(' ')) +
+                              ", is no member of the archive; the installer finds it only if Windows does");
+    }
+    // Lengths in the code page's bytes, one a character.
+    std::size_t longest = 0;
+    for (std::size_t i = 1; i < run.input.members.size(); i++)
+        if (run.input.members[i].path.size() > run.input.members[longest].path.size())
+            longest = i;
+    constexpr std::size_t kWindowsPathMax = 259;
+    if (!request.files.empty()) {
+        const std::size_t length = run.input.defaultDest.size() + 1 + run.input.members[longest].path.size();
+        if (length > kWindowsPathMax)
+            run.reporter.Warn(WhereIs(request, request.files[longest].line) + "the longest member path, " +
+                              request.files[longest].member + ", is " + std::to_string(length) +
+                              " characters long under " + request.defaultDest + "; Windows takes at most " +
+                              std::to_string(kWindowsPathMax));
+    }
+    return EXIT_OK;
+}
+
 // The source files' bytes, stamps and attributes.
 int ReadSourceFiles(PackRun& run)
 {
@@ -197,7 +268,7 @@ int ReadSourceFiles(PackRun& run)
         figures.bytesDone = run.inBytes;
         run.reporter.Show("reading", figures, f.member);
         std::string warning;
-        if (!LoadSourceFile(f.source, f.member, run.stampRule, &run.input.members[i], &error, &warning))
+        if (!LoadSourceFile(f.source, run.input.members[i].path, run.stampRule, &run.input.members[i], &error, &warning))
             return run.Fail(EXIT_IO, f.line, error);
         if (!warning.empty())
             run.reporter.Warn(warning);
@@ -235,7 +306,7 @@ int PlanTheRelease(PackRun& run)
         for (const auto& v : run.volumes)
             sizes.push_back(v.size());
         run.disks = PlanDiskettes(*media.kind, request.name, run.disk1, sizes);
-        std::printf("%s", DescribeDiskettes(*media.kind, run.disks).c_str());
+        run.reporter.Print(DescribeDiskettes(*media.kind, run.disks));
         for (unsigned n = 0; media.images && n < run.disks.size(); n++)
             run.names.push_back(DiskImageName(n + 1));
     }
@@ -373,23 +444,23 @@ int PutTheReleaseInPlace(PackRun& run)
     return EXIT_OK;
 }
 
-// "DIR/NAME.E00: 3 members, ... bytes in ... volumes of ... bytes (...%)",
+// "DIR/NAME.E00: 3 members, 1000 bytes packed into 452 bytes in 1 volume (45.2%)",
 // and the images made.
 int ShowSummary(PackRun& run)
 {
     std::uint64_t outBytes = 0;
     for (const auto& v : run.volumes)
         outBytes += v.size();
-    const std::size_t count = run.volumes.size();
-    char summary[128];
-    std::snprintf(summary, sizeof summary, ": %zu members, %llu bytes in %zu volume%s of %llu bytes (%.1f%%)",
-                  run.input.members.size(), static_cast<unsigned long long>(run.inBytes), count,
-                  count == 1 ? "" : "s", static_cast<unsigned long long>(outBytes),
+    const std::size_t count = run.volumes.size(), members = run.input.members.size();
+    char summary[160];
+    std::snprintf(summary, sizeof summary, ": %zu member%s, %llu bytes packed into %llu bytes in %zu volume%s (%.1f%%)",
+                  members, members == 1 ? "" : "s", static_cast<unsigned long long>(run.inBytes),
+                  static_cast<unsigned long long>(outBytes), count, count == 1 ? "" : "s",
                   run.inBytes ? 100.0 * static_cast<double>(outBytes) / static_cast<double>(run.inBytes) : 0.0);
     run.reporter.Summary((fs::path(run.request.outDir) / VolumeFileName(run.request.name, 0)).string() + summary);
     for (unsigned n = 0; run.request.media.images && n < run.disks.size(); n++)
-        std::printf("%s: %s diskette image\n", (fs::path(run.request.outDir) / DiskImageName(n + 1)).string().c_str(),
-                    run.request.media.kind->name);
+        run.reporter.Print((fs::path(run.request.outDir) / DiskImageName(n + 1)).string() + ": " +
+                           run.request.media.kind->name + " diskette image\n");
     return EXIT_OK;
 }
 
@@ -406,9 +477,10 @@ int RunPackRequest(const PackRequest& request, Reporter& reporter)
 {
     using Step = int (*)(PackRun&);
     const Step steps[] = {
-        CheckImagesHaveAKind, CheckWhatTheFormatHolds, PlanTheRoomOfVolumes, ReadSourceFiles,
-        PackVolumes,          PlanTheRelease,          ClaimTheOutputFolder, StageTheFiles,
-        StageTheImages,       StageTheManifest,        PutTheReleaseInPlace, ShowSummary,
+        CheckImagesHaveAKind,        TakeNamesIntoTheCodePage, CheckWhatTheFormatHolds, PlanTheRoomOfVolumes,
+        CheckThereAreFiles,          WarnOfProgramAndPathLengths, ReadSourceFiles,       PackVolumes,
+        PlanTheRelease,              ClaimTheOutputFolder,     StageTheFiles,           StageTheImages,
+        StageTheManifest,            PutTheReleaseInPlace,     ShowSummary,
     };
     // Staged files are removed, and an interrupt raised again, when the run
     // is left.

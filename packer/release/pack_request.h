@@ -9,6 +9,7 @@
 
 #include "packer/archive/archive_writer.h"
 #include "packer/media/diskette.h"
+#include "packer/release/code_page.h"
 #include "packer/release/reporter.h"
 
 namespace bv {
@@ -27,13 +28,14 @@ struct PackRequest {
     std::string name;                 // the archive's (and installer's) name, upper-case
     std::string defaultDest;
     bool allowChange = true;
+    unsigned codePage = kDefaultCodePage;   // the installer's ANSI code page, which the names are stored in
     ReleaseMedia media;               // volume size or diskette kind, installer, disk-1 files, images
     std::vector<PackFile> files;      // in member order
     ArchiveScript script;
 
     // Project lines of the values above, for messages (0: none).
     // disketteLine: Diskette or VolumeSize.
-    int destLine = 0, groupLine = 0, runLine = 0, disketteLine = 0, imagesLine = 0, installerLine = 0;
+    int destLine = 0, groupLine = 0, runLine = 0, disketteLine = 0, imagesLine = 0, installerLine = 0, codePageLine = 0;
     std::vector<int> itemLines;       // one per script item
     std::vector<int> diskOneLines;    // one per media.disk1Files entry
 };

@@ -2,11 +2,14 @@
 #include "packer/release/release_files.h"
 
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 
 #include "archive/archive.h"
+#include "archive/device_name.h"
 #include "packer/media/disk_image.h"
 #include "packer/release/manifest.h"
+#include "packer/release/source_file.h"
 
 namespace bv {
 
@@ -14,9 +17,26 @@ namespace fs = std::filesystem;
 
 std::string CheckArchiveName(const std::string& name)
 {
+    const std::string what = "archive name \"" + name + "\"";
     if (name.empty() || name.size() >= ARCHIVE_NAME_SIZE)
-        return "archive name \"" + name + "\" must have 1 to " + std::to_string(ARCHIVE_NAME_SIZE - 1) +
+        return what + " must have 1 to " + std::to_string(ARCHIVE_NAME_SIZE - 1) +
                " characters (the installer's own name)";
+    // NAME.EXE and NAME.E00 go into the output folder and onto the user's
+    // machine: a plain file name there, the same in every code page.
+    for (unsigned char c : name) {
+        if (c < 0x20 || c > 0x7E)
+            return what + " may hold only printable ASCII characters";
+        if (c == '/' || c == '\\' || c == ':')
+            return what + " contains \"" + static_cast<char>(c) + "\"; it names a file, not a path";
+        if (std::strchr("<>\"|?*", c) != nullptr)
+            return what + " contains \"" + static_cast<char>(c) + "\", which a Windows file name cannot hold";
+    }
+    if (name.find("..") != std::string::npos)
+        return what + " contains \"..\"";
+    if (name.front() == ' ' || name.back() == ' ')
+        return what + " begins or ends with a blank";
+    if (NamesDosDevice(name.data(), name.size()))
+        return what + " names a DOS device; Windows would open the device";
     return std::string();
 }
 
@@ -32,10 +52,10 @@ bool IsReleaseFileName(const std::string& file, const std::string& name)
 bool IsOwnOutput(const std::string& path, const PackRequest& request)
 {
     std::error_code e;
-    const fs::path p(path);
-    if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(request.outDir, e))
+    const fs::path p = PathOfName(path);
+    if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(PathOfName(request.outDir), e))
         return false;
-    const std::string file = p.filename().string();
+    const std::string file = NameOfPath(p.filename());
     if (file == kManifestName)
         return true;
     ReleaseManifest manifest;

@@ -70,6 +70,15 @@ std::string FormatProgress(const char* verb, const ProgressFigures& f, const std
     return line;
 }
 
+std::string Redraw(const std::string& line, std::size_t shownWidth)
+{
+    // Blanks, not terminal escapes, so that a Windows console shows it too.
+    std::string text = "\r" + line;
+    if (line.size() < shownWidth)
+        text.append(shownWidth - line.size(), ' ');
+    return text;
+}
+
 Reporter::Reporter(ReportMode mode)
     : mode_(mode), start_(std::chrono::steady_clock::now()), lastDrawn_()
 {
@@ -90,14 +99,9 @@ void Reporter::Show(const char* verb, ProgressFigures figures, const std::string
     lastDrawn_ = now;
     figures.seconds = Seconds();
     std::string line = FormatProgress(verb, figures, current);
-    // Blanks over the rest of a longer line before: no terminal escapes, so
-    // that a Windows console shows it as well.
-    std::size_t width = line.size();
-    if (line.size() < shownWidth_)
-        line.append(shownWidth_ - line.size(), ' ');
-    std::fprintf(stderr, "\r%s", line.c_str());
+    std::fputs(Redraw(line, shownWidth_).c_str(), stderr);
     std::fflush(stderr);
-    shownWidth_ = width == 0 ? 1 : width;
+    shownWidth_ = line.empty() ? 1 : line.size();
 }
 
 void Reporter::Clear()
@@ -116,9 +120,18 @@ void Reporter::Summary(const std::string& line)
         std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+void Reporter::Print(const std::string& text)
+{
+    Clear();
+    if (mode_ != ReportMode::QUIET)
+        std::fputs(text.c_str(), stdout);
+}
+
 void Reporter::Warn(const std::string& message)
 {
     Clear();
+    if (mode_ == ReportMode::QUIET)
+        return;
     std::fprintf(stderr, "bvpack: warning: %s\n", message.c_str());
 }
 

@@ -1,8 +1,7 @@
 // The packer's reporter: everything it tells the user on standard error
 // while it works, and the exit codes its errors end with. On a terminal a
 // progress line redrawn in place (files, bytes, ratio, time left), then a
-// one-line summary; elsewhere only the summary; nothing of either when quiet.
-// Warnings and errors are always shown.
+// one-line summary; elsewhere only the summary. Quiet shows errors alone.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -33,6 +32,10 @@ struct ProgressFigures {
 std::string FormatProgress(const char* verb, const ProgressFigures& figures, const std::string& current,
                            std::size_t width = 79);
 
+// What redraws a progress line over one of shownWidth columns: "\r", the
+// line, and blanks over the rest of the longer line before.
+std::string Redraw(const std::string& line, std::size_t shownWidth);
+
 class Reporter {
 public:
     explicit Reporter(ReportMode mode);
@@ -42,7 +45,9 @@ public:
     void Clear();
     // The closing line, unless quiet.
     void Summary(const std::string& line);
-    // A warning, always shown: "bvpack: warning: message".
+    // Text for standard output (the diskette table), unless quiet.
+    void Print(const std::string& text);
+    // A warning, unless quiet: "bvpack: warning: message".
     void Warn(const std::string& message);
     // An error, always shown: "bvpack: message". Returns code, the exit code
     // it ends the run with.

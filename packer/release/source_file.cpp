@@ -20,11 +20,34 @@ constexpr std::int64_t kFileTimeUnix = 11644473600LL;
 
 }  // namespace
 
+std::filesystem::path PathOfName(const std::string& name)
+{
+    if (name.empty())
+        return std::filesystem::path();
+    int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], n);
+    return std::filesystem::path(wide);
+}
+
+std::string NameOfPath(const std::filesystem::path& path)
+{
+    const std::wstring& wide = path.native();
+    if (wide.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string name(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &name[0], n, nullptr, nullptr);
+    return name;
+}
+
 bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std::string* error)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
-        *error = "cannot read " + file.string() + ": error " + std::to_string(GetLastError());
+        *error = "cannot read " + NameOfPath(file) + ": error " + std::to_string(GetLastError());
         return false;
     }
     info->regular = (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
@@ -62,6 +85,16 @@ bool CalendarTime(std::int64_t time, bool utc, std::tm* out)
 }
 
 #else
+
+std::filesystem::path PathOfName(const std::string& name)
+{
+    return std::filesystem::path(name);
+}
+
+std::string NameOfPath(const std::filesystem::path& path)
+{
+    return path.string();
+}
 
 bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std::string* error)
 {

@@ -16,6 +16,14 @@ struct SourceFileInfo {
     bool readOnly = false;            // the owner may not write it
 };
 
+// File names as the packer holds them, in the host's narrow encoding (on
+// Windows the ANSI code page, as its ANSI functions and the command line
+// give them), and the file system's paths: converted here, explicitly, as
+// the standard library's own narrow conversion on Windows is not the ANSI
+// code page.
+std::filesystem::path PathOfName(const std::string& name);
+std::string NameOfPath(const std::filesystem::path& path);
+
 // False with *error naming the file when it cannot be looked at.
 bool StatSourceFile(const std::filesystem::path& file, SourceFileInfo* info, std::string* error);
 

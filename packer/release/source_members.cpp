@@ -73,22 +73,28 @@ std::uint32_t StampOfTime(std::int64_t time, const StampRule& rule, StampFit* fi
     return MakeDosStamp(y, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
+bool FitsAMember(std::uint64_t size)
+{
+    return size < (std::uint64_t{1} << 32);
+}
+
 bool LoadSourceFile(const std::string& file, const std::string& memberPath, const StampRule& rule,
                     ArchiveMember* member, std::string* error, std::string* warning)
 {
     warning->clear();
     SourceFileInfo info;
-    if (!StatSourceFile(file, &info, error))
+    const fs::path path = PathOfName(file);
+    if (!StatSourceFile(path, &info, error))
         return false;
     if (!info.regular) {
         *error = file + " is not a regular file";
         return false;
     }
-    if (info.size >= (std::uint64_t{1} << 32)) {
+    if (!FitsAMember(info.size)) {
         *error = file + " is 4 GiB or larger; the archive stores sizes in 32 bits";
         return false;
     }
-    std::ifstream in(std::filesystem::path(file), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         *error = "cannot read " + file;
         return false;
@@ -119,22 +125,75 @@ void SortSourcePaths(std::vector<std::string>& relatives)
               [](const std::string& a, const std::string& b) { return MemberPathOf(a) < MemberPathOf(b); });
 }
 
-bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
-                std::string* error, std::vector<std::string>* emptyDirs)
+namespace {
+
+// One folder of a walk below a source folder, links followed: relative is
+// its '/'-separated path below the top ("" for the top), folders the
+// folders it lies in (canonical), to tell a loop.
+int WalkFolder(const fs::path& folder, const std::string& relative, std::vector<fs::path>& folders,
+               const PackRequest& request, std::vector<std::string>* relatives, std::string* error,
+               std::vector<std::string>* emptyDirs)
 {
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request))
-            relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
-        else if (emptyDirs != nullptr && it->is_directory(ec) && fs::is_empty(it->path(), ec))
-            emptyDirs->push_back(it->path().string());
-    }
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
     if (ec) {
-        *error = "cannot read " + dir + ": " + ec.message();
-        return false;
+        *error = "cannot read the folder " + NameOfPath(folder) + ": " + ec.message();
+        return EXIT_IO;
     }
-    SortSourcePaths(*relatives);
-    return true;
+    if (entries.empty() && emptyDirs != nullptr && !relative.empty())
+        emptyDirs->push_back(NameOfPath(folder));
+    for (const fs::path& p : entries) {
+        const std::string name = NameOfPath(p.filename());
+        const std::string rel = relative.empty() ? name : relative + "/" + name;
+        const fs::file_status st = fs::status(p, ec);   // what a link points at
+        if (!fs::exists(st)) {
+            if (fs::is_symlink(fs::symlink_status(p, ec))) {
+                *error = "link " + NameOfPath(p) + " points at nothing (" + NameOfPath(fs::read_symlink(p, ec)) + ")";
+                return EXIT_USAGE;
+            }
+            *error = "cannot read " + NameOfPath(p) + ": " + ec.message();
+            return EXIT_IO;
+        }
+        if (fs::is_directory(st)) {
+            const fs::path real = fs::canonical(p, ec);
+            if (ec) {
+                *error = "cannot read the folder " + NameOfPath(p) + ": " + ec.message();
+                return EXIT_IO;
+            }
+            if (std::find(folders.begin(), folders.end(), real) != folders.end()) {
+                *error = "link " + NameOfPath(p) + " leads back to " + NameOfPath(real) + ", a folder it lies in (a loop)";
+                return EXIT_USAGE;
+            }
+            folders.push_back(real);
+            int code = WalkFolder(p, rel, folders, request, relatives, error, emptyDirs);
+            folders.pop_back();
+            if (code != EXIT_OK)
+                return code;
+        } else if (fs::is_regular_file(st) && !IsOwnOutput(NameOfPath(p), request)) {
+            relatives->push_back(rel);
+        }
+    }
+    return EXIT_OK;
+}
+
+}  // namespace
+
+int FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+               std::string* error, std::vector<std::string>* emptyDirs)
+{
+    std::error_code ec;
+    const fs::path top = PathOfName(dir);
+    std::vector<fs::path> folders{fs::canonical(top, ec)};
+    if (ec) {
+        *error = "cannot read the folder " + dir + ": " + ec.message();
+        return EXIT_IO;
+    }
+    int code = WalkFolder(top, std::string(), folders, request, relatives, error, emptyDirs);
+    if (code == EXIT_OK)
+        SortSourcePaths(*relatives);
+    return code;
 }
 
 }  // namespace bv

@@ -36,6 +36,9 @@ enum class StampFit { InRange, Before1980, After2107 };
 // YYYY-MM-DD HH:MM:SS, for the warning.
 std::uint32_t StampOfTime(std::int64_t time, const StampRule& rule, StampFit* fit, std::string* shown);
 
+// Whether a file of size bytes fits a member: sizes are stored in 32 bits.
+bool FitsAMember(std::uint64_t size);
+
 // Reads one source file as a member stored under memberPath. Attributes:
 // archive always, read-only when the owner may not write the file, never
 // hidden or system. False with *error (naming the file) when it is not a
@@ -53,9 +56,11 @@ void SortSourcePaths(std::vector<std::string>& relatives);
 
 // Every regular file below dir that a packed folder contributes: '/'-separated
 // paths relative to dir, in member order, the request's own outputs left out.
-// Empty directories, which the archive cannot store, go to *emptyDirs when
-// given. False with *error when dir cannot be read.
-bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
-                std::string* error, std::vector<std::string>* emptyDirs = nullptr);
+// Links are followed, to files and folders alike. Empty directories, which
+// the archive cannot store, go to *emptyDirs when given. Returns EXIT_OK;
+// EXIT_USAGE for a link that points at nothing or leads back to a folder
+// it lies in; EXIT_IO when a folder cannot be read; *error names it.
+int FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+               std::string* error, std::vector<std::string>* emptyDirs = nullptr);
 
 }  // namespace bv

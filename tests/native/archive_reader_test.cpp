@@ -550,7 +550,7 @@ TEST_F(ReaderTest, UnsafeMemberPathsAreRefusedBeforeAnythingIsMade)
         // DOS devices: with or without an extension, any case, trailing dots
         // or blanks, as a directory too.
         "NUL.TXT", "DATA\\AUX", "COM1.DAT", "CON", "prn.log", "Lpt9", "NUL.", "AUX  ", "NUL .TXT", "COM9.A.B",
-        "LPT1\\X.TXT", "DATA/CON/X", "COM\xB9",
+        "LPT1\\X.TXT", "DATA/CON/X", "COM\xB9", "COM\xB2", "lpt\xB3.log", "aux.txt",
     };
     for (const char* path : refused) {
         SCOPED_TRACE(path);

@@ -406,6 +406,7 @@ TEST_F(BvpackCli, ExitCodes)
         std::string env = "";
     };
     fs::create_directories(root / "ok");
+    fs::create_directories(root / "empty");
     Write(root / "ok" / "A.TXT", "a");
     const std::string ok = (root / "ok").string();
     fs::create_directories(root / "device");
@@ -446,7 +447,21 @@ TEST_F(BvpackCli, ExitCodes)
         {"create " + ok + " --out " + (out / "NAMEOFSIXTEENCHR").string(), 2, "1 to 15"},
         {"create " + Src() + " --out " + Out(), 2, "\"]\""},
         {"create " + (root / "device").string() + " --out " + Out(), 2, "DOS device"},
-        {"create " + (root / "none").string() + " --out " + Out(), 3, "not found"},
+        {"create " + (root / "none").string() + " --out " + Out(), 3, "source folder " + (root / "none").string() + " not found"},
+        {"create " + half + " --out " + Out(), 2, half + " is a file; create packs a folder"},
+        {"create " + ok + " --out " + Out() + " --list " + ok, 2, "the list " + ok + " is a folder"},
+        {"create " + ok + " --out " + Out() + " --dest C:\\A --dest C:\\B", 2, "--dest given twice"},
+        {"create " + ok + " --out " + Out() + " --volume 360K --volume 1.44M", 2, "--volume given twice"},
+        {"create " + ok + " --out " + Out() + " --quiet --quiet", 2, "--quiet given twice"},
+        {"list " + Out() + " --volume 360K --volume 720K", 2, "--volume given twice"},
+        {"build " + root.string(), 2, root.string() + " is a folder; build takes the project file in it"},
+        {"build " + (root / "ok").string() + " " + (root / "ok").string(), 2, "more than one project file"},
+        {"create " + ok + " --out " + (out / "CON").string(), 2, "names a DOS device"},
+        {"create " + ok + " --out '" + (out / "A*B").string() + "'", 2, "cannot hold"},
+        {"create " + ok + " --out '" + (out / "MY APP ").string() + "'", 2, "blank"},
+        {"create " + ok + " --out '" + (out / "MY APP").string() + "' --volume 360K", 2, "DOS name of 1 to 8"},
+        {"create " + ok + " --out " + Out() + " --codepage 99999", 2, "--codepage needs"},
+        {"create " + (root / "empty").string() + " --out " + Out(), 2, "no files to pack"},
         {"list " + (root / "none" / "SETUP").string(), 3, "Cannot open"},
         {"test", 2, "needs"},
         {"create " + ok + " --out " + Out(), 2, "SOURCE_DATE_EPOCH \"yesterday\"", "SOURCE_DATE_EPOCH=yesterday"},
@@ -487,6 +502,7 @@ protected:
         Write(root / "p" / "BAD]NAME", "b");
         Write(root / "p" / "BIG.EXE", std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
         Write(root / "p" / "read-me.text", "r");
+        Write(root / "p" / "\xC5\x82.TXT", "l with stroke");
         Write(root / "p" / "PROJECT.INI", text);
         return root / "p" / "PROJECT.INI";
     }
@@ -521,6 +537,13 @@ TEST_F(BvpackBuild, RefusedProjectsNameTheLineAndWriteNothing)
          "no room is left for SETUP.E00"},
         {"disk-1 file without a DOS name", setup + "Diskette = 360K\nDiskOneFile = sub/a.txt\nDiskOneFile = read-me.text\n",
          6, "\"READ-ME.TEXT\" is not a DOS 8.3 file name"},
+        {"first disk-1 file without a DOS name", setup + "Diskette = 360K\nDiskOneFile = read-me.text\n"
+         "DiskOneFile = sub/a.txt\n", 5, "\"READ-ME.TEXT\" is not a DOS 8.3 file name"},
+        {"name with a path", "[Setup]\nName = ../EVIL\nOutput = out\n", 2, "not a path"},
+        {"name of a device", "[Setup]\nName = CON\nOutput = out\n", 2, "DOS device"},
+        {"a name's wildcard", "[Setup]\nName = A*B\nOutput = out\n", 2, "cannot hold"},
+        {"member name outside the code page", setup + "CodePage = 1252\n[Files]\nSource = A.TXT\nSource = \xC5\x82.TXT\n",
+         7, "has \"\xC5\x82\", which code page 1252 lacks"},
     };
     for (const Case& c : cases) {
         fs::path project = Project(c.text);
@@ -535,6 +558,57 @@ TEST_F(BvpackBuild, RefusedProjectsNameTheLineAndWriteNothing)
     EXPECT_EQ(r.code, 3) << r.out;
     r = Bvpack("build");
     EXPECT_EQ(r.code, 2) << r.out;
+    // An empty [Files]: nothing to install.
+    fs::path project = Project(setup + "[Files]\n");
+    r = Bvpack("build " + project.string());
+    EXPECT_EQ(r.code, 2) << r.out;
+    EXPECT_EQ(r.out, "bvpack: " + project.string() + ": [Files] names no file to pack\n");
+    EXPECT_FALSE(fs::exists(root / "p" / "out"));
+}
+
+// What the installer may stumble on but need not is packed, with a warning
+// naming it; what only a diskette needs is not asked of other releases.
+TEST_F(BvpackBuild, WarningsAndWhatOnlyDiskettesNeed)
+{
+    const std::string setup = "[Setup]\nName = SETUP\nOutput = out\n";
+    const std::string deep = std::string(120, 'D') + "/" + std::string(120, 'E');
+    fs::create_directories(root / "p" / deep);
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string says;   // empty: no warning
+    };
+    const Case cases[] = {
+        {"program that is no member", setup + "[Files]\nSource = A.TXT\n[Run]\nProgram = NOPE.EXE /Q\n",
+         "PROJECT.INI:7: the program to run, NOPE.EXE, is no member of the archive"},
+        {"program that is a member, in any case", setup + "[Files]\nSource = A.TXT\n[Run]\nProgram = a.txt /Q\n", ""},
+        // 3 + 9 + 1 + 247 characters; one fewer is what Windows takes.
+        {"path too long under the destination", setup + "Destination = C:\\" + std::string(9, 'L') +
+         "\n[Files]\nSource = A.TXT\nSource = D*\n",
+         "PROJECT.INI:7: the longest member path, " + std::string(120, 'D') + "\\" + std::string(120, 'E') +
+         "\\Z.TXT, is 260 characters long under C:\\LLLLLLLLL; Windows takes at most 259"},
+        {"path just short enough", setup + "Destination = C:\\" + std::string(8, 'L') +
+         "\n[Files]\nSource = A.TXT\nSource = D*\n", ""},
+        {"long disk-1 name without a diskette", setup + "DiskOneFile = read-me.text\n[Files]\nSource = A.TXT\n", ""},
+    };
+    Write(root / "p" / deep / "Z.TXT", "z");
+    for (const Case& c : cases) {
+        fs::remove_all(root / "p" / "out");
+        fs::path project = Project(c.text);
+        Outcome r = Bvpack("build " + project.string(), " 2>&1 >/dev/null");
+        EXPECT_EQ(r.code, 0) << c.what << "\n" << r.out;
+        if (!c.says.empty()) {
+            EXPECT_NE(r.out.find("bvpack: warning: " + (root / "p").string() + "/" + c.says), std::string::npos)
+                << c.what << "\n" << r.out;
+            // --quiet shows errors alone.
+            r = Bvpack("build " + project.string() + " --quiet");
+            EXPECT_EQ(r.code, 0) << c.what << "\n" << r.out;
+            EXPECT_EQ(r.out, "") << c.what;
+        } else {
+            EXPECT_EQ(r.out.find("warning"), std::string::npos) << c.what << "\n" << r.out;
+        }
+        EXPECT_TRUE(fs::exists(root / "p" / "out" / "SETUP.E00")) << c.what;
+    }
 }
 
 // The bundled sample's project file and the create command line that the
@@ -641,6 +715,86 @@ TEST_F(BvpackBuild, DisketteProjectMakesTheCreateRelease)
               static_cast<long>(made.size()));
 }
 
+// The summary's figures: members, bytes in, the volumes' bytes in all, and
+// their share of the bytes in; one member is "1 member".
+TEST_F(BvpackCli, SummaryFigures)
+{
+    fs::create_directories(root / "one");
+    Write(root / "one" / "NOISE.BIN", Noise(20000, 4) + std::string(30000, 'z'));
+    Outcome r = Bvpack("create " + (root / "one").string() + " --out " + Out() + " --volume 8000", " 2>&1 >/dev/null");
+    ASSERT_EQ(r.code, 0) << r.out;
+    std::uint64_t volumeBytes = 0;
+    unsigned volumes = 0;
+    for (; fs::exists(out / ("SETUP.E0" + std::to_string(volumes))); volumes++)
+        volumeBytes += fs::file_size(out / ("SETUP.E0" + std::to_string(volumes)));
+    ASSERT_GT(volumes, 1u);
+    char expected[200];
+    std::snprintf(expected, sizeof expected, "%s: 1 member, 50000 bytes packed into %llu bytes in %u volumes (%.1f%%)\n",
+                  (out / "SETUP.E00").string().c_str(), static_cast<unsigned long long>(volumeBytes), volumes,
+                  100.0 * static_cast<double>(volumeBytes) / 50000);
+    EXPECT_EQ(r.out, expected);
+    r = Bvpack("test " + Out(), " 2>&1 >/dev/null");
+    EXPECT_EQ(r.out, "OK: 1 member, 50000 bytes, " + std::to_string(volumes) + " volumes\n");
+    r = Bvpack("extract " + Out() + " --to " + (root / "x").string(), " 2>&1 >/dev/null");
+    EXPECT_EQ(r.out, "1 member, 50000 bytes extracted to " + (root / "x").string() + "\n");
+}
+
+// Names go into the archive in the installer's code page (Windows-1252
+// unless named otherwise) and come back in the host's encoding.
+TEST_F(BvpackCli, NamesInTheInstallersCodePage)
+{
+    const std::string utf8 = "LC_ALL=C.UTF-8";   // the host's names in UTF-8
+    const fs::path tree = root / "names";
+    fs::create_directories(tree / "Gr\xC3\xB6\xC3\x9F" "e");
+    Write(tree / "caf\xC3\xA9.txt", "coffee");
+    Write(tree / "Gr\xC3\xB6\xC3\x9F" "e" / "\xC3\xBC" "ber.txt", "over");
+    const std::string options = " --dest 'C:\\Programme\\Gr\xC3\xB6\xC3\x9F" "e' --group 'Caf\xC3\xA9' --item "
+                                "'caf\xC3\xA9.txt,Men\xC3\xBC' --run 'caf\xC3\xA9.txt /\xC3\x9F'";
+    Outcome r = Bvpack("create " + tree.string() + " --out " + Out() + options, " 2>&1", utf8);
+    ASSERT_EQ(r.code, 0) << r.out;
+    // Windows-1252: e9 é, f6 ö, df ß, fc ü.
+    const std::string volume = Read(out / "SETUP.E00");
+    for (const char* stored : {"[DEFDIR=C:\\Programme\\Gr\xF6\xDF" "e]", "[PRNAME=caf\xE9.txt]",
+                               "[PRNAME=Gr\xF6\xDF" "e\\\xFC" "ber.txt]", "[GROUPNAME=Caf\xE9]",
+                               "[ITEMNAME=caf\xE9.txt,Men\xFC]", "[PRGEXEC=caf\xE9.txt /\xDF]"})
+        EXPECT_NE(volume.find(stored), std::string::npos) << stored;
+
+    r = Bvpack("list " + Out(), " 2>/dev/null", utf8);
+    ASSERT_EQ(r.code, 0) << r.out;
+    for (const char* shown : {"destination C:\\Programme\\Gr\xC3\xB6\xC3\x9F" "e (may be changed)\n",
+                              "  caf\xC3\xA9.txt\n", "  Gr\xC3\xB6\xC3\x9F" "e\\\xC3\xBC" "ber.txt\n",
+                              "group   Caf\xC3\xA9\n", "item    caf\xC3\xA9.txt,Men\xC3\xBC\n",
+                              "run     caf\xC3\xA9.txt /\xC3\x9F\n"})
+        EXPECT_NE(r.out.find(shown), std::string::npos) << shown << "\n" << r.out;
+
+    r = Bvpack("extract " + Out() + " --to " + (root / "x").string(), " 2>&1", utf8);
+    ASSERT_EQ(r.code, 0) << r.out;
+    RunCommand("cd " + (root / "x").string() + " && find . | sort >" + (root / "x.files").string());
+    RunCommand("cd " + tree.string() + " && find . | sort >" + (root / "tree.files").string());
+    EXPECT_EQ(Read(root / "x.files"), Read(root / "tree.files"));
+    EXPECT_EQ(Read(root / "x" / "Gr\xC3\xB6\xC3\x9F" "e" / "\xC3\xBC" "ber.txt"), "over");
+
+    // A character the code page lacks is refused, named with its file; in
+    // a code page that has it, it is stored.
+    Write(tree / "\xC5\x82.txt", "l with stroke");
+    r = Bvpack("create " + tree.string() + " --out " + Out(), " 2>&1", utf8);
+    EXPECT_EQ(r.code, 2) << r.out;
+    EXPECT_NE(r.out.find("the name of " + (tree / "\xC5\x82.txt").string() + " has \"\xC5\x82\", which code page 1252 lacks"),
+              std::string::npos)
+        << r.out;
+    r = Bvpack("create " + tree.string() + " --out " + Out() + " --codepage 1250", " 2>&1", utf8);
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(Read(out / "SETUP.E00").find("[PRNAME=\xB3.txt]"), std::string::npos);
+    r = Bvpack("list " + Out() + " --codepage 1250", " 2>/dev/null", utf8);
+    EXPECT_NE(r.out.find("  \xC5\x82.txt\n"), std::string::npos) << r.out;
+    // A name that becomes a device in the code page: COM and superscript two.
+    fs::remove(tree / "\xC5\x82.txt");
+    Write(tree / "COM\xC2\xB2", "port");
+    r = Bvpack("create " + tree.string() + " --out " + Out(), " 2>&1", utf8);
+    EXPECT_EQ(r.code, 2) << r.out;
+    EXPECT_NE(r.out.find("DOS device"), std::string::npos) << r.out;
+}
+
 // Standard error that is no terminal gets the summary alone; --quiet
 // silences it.
 TEST_F(BvpackCli, SummaryOnlyWhenNotATerminal)
@@ -651,6 +805,7 @@ TEST_F(BvpackCli, SummaryOnlyWhenNotATerminal)
     };
     const Case cases[] = {
         {"create " + Src() + " --out " + Out(), "3 members, "},
+        {"create " + Src() + " --out " + Out() + " --volume 360K --images", "3 members, "},
         {"test " + Out(), "OK: 3 members, "},
         {"extract " + Out() + " --to " + (root / "x").string(), "3 members, "},
     };

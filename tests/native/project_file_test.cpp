@@ -47,7 +47,7 @@ TEST_F(ProjectFile, EverySectionFillsTheRequest)
         "; a release\r\n"
         "[Setup]\r\n"
         "  name = tools          ; keys and sections in any case, indented\r\n"
-        "Destination = D:\\APPS\\TOOLS\r\n"
+        "\tDestination = D:\\APPS\\TOOLS\r\n"
         "ChangeDestination = no\r\n"
         "VolumeSize = 1.44M\r\n"
         "Installer = SETUP.EXE\r\n"
@@ -62,6 +62,7 @@ TEST_F(ProjectFile, EverySectionFillsTheRequest)
         "Name = Tools\r\n"
         "Item = BIN\\HELLO.EXE, Hello, world\r\n"
         "Item = readme.txt\r\n"
+        "Item = manual\\b.TXT\r\n"
         "[Run]\r\n"
         "Program = BIN\\HELLO.EXE /Q\r\n";
     PackRequest r;
@@ -72,6 +73,7 @@ TEST_F(ProjectFile, EverySectionFillsTheRequest)
     EXPECT_FALSE(r.allowChange);
     EXPECT_EQ(r.media.kind, bv::FindDisketteKind("1.44M"));
     EXPECT_EQ(r.disketteLine, 6);
+    EXPECT_EQ(r.codePage, 1252u);
     EXPECT_EQ(fs::path(r.media.installer), root / "SETUP.EXE");
     EXPECT_EQ(r.installerLine, 7);
     EXPECT_EQ(fs::path(r.outDir), root / "dist");
@@ -95,12 +97,14 @@ TEST_F(ProjectFile, EverySectionFillsTheRequest)
         EXPECT_EQ(r.files[i].line, files[i].line) << i;
     }
     EXPECT_EQ(r.script.group, "Tools");
-    ASSERT_EQ(r.script.items.size(), 2u);
+    // Items name members in any case: a lower-case member by upper case, too.
+    ASSERT_EQ(r.script.items.size(), 3u);
     EXPECT_EQ(r.script.items[0], "BIN\\HELLO.EXE,Hello, world");
     EXPECT_EQ(r.script.items[1], "readme.txt");
-    EXPECT_EQ(r.itemLines, (std::vector<int>{17, 18}));
+    EXPECT_EQ(r.script.items[2], "manual\\b.TXT");
+    EXPECT_EQ(r.itemLines, (std::vector<int>{17, 18, 19}));
     EXPECT_EQ(r.script.program, "BIN\\HELLO.EXE /Q");
-    EXPECT_EQ(r.runLine, 20);
+    EXPECT_EQ(r.runLine, 21);
     EXPECT_EQ(r.origin, (root / "PROJECT.INI").string());
 }
 
@@ -189,6 +193,9 @@ TEST_F(ProjectFile, ErrorsNameTheFileAndLine)
          "section [setup] given twice (first on line 1)"},
         {"\xEF\xBB\xBF[Icons]\n", 1, "unknown section [Icons]"},
         {setup + "Destination = C:\\" + std::string(300, 'D') + "\n", 3, "longer than"},
+        {setup + "CodePage = 99999\n", 3, "CodePage must be the number of a Windows code page"},
+        {setup + "CodePage = ANSI\n", 3, "CodePage must be"},
+        {setup + "Diskette = 360K\nDiskOneFile = product/NONE.TXT\nDiskOneFile = HELLO.EXE\n", 4, "not found"},
     };
     for (const Case& c : cases) {
         PackRequest r;
@@ -203,6 +210,90 @@ TEST_F(ProjectFile, ErrorsNameTheFileAndLine)
     std::string error;
     EXPECT_EQ(bv::ReadProjectFile((root / "NONE.INI").string(), &r, &error), bv::EXIT_IO);
     EXPECT_NE(error.find("NONE.INI"), std::string::npos) << error;
+    // A folder where the project file belongs.
+    EXPECT_EQ(bv::ReadProjectFile(root.string(), &r, &error), bv::EXIT_USAGE);
+    EXPECT_EQ(error, root.string() + " is a folder; build takes the project file in it (PROJECT.INI)");
+}
+
+// Each Source entry and the members it makes, in order.
+TEST_F(ProjectFile, SourceEntriesAndTheirMembers)
+{
+    Write("tree/A.TXT", "file A.TXT");
+    Write("tree/A/X.TXT", "in folder A");
+    Write("tree/AB.TXT", "two letters");
+    struct Case {
+        const char* source;
+        std::vector<std::string> members;
+    };
+    const Case cases[] = {
+        {"HELLO.EXE => .", {"HELLO.EXE"}},
+        {"HELLO.EXE => \\BIN", {"BIN\\HELLO.EXE"}},
+        {"HELLO.EXE => /BIN/", {"BIN\\HELLO.EXE"}},
+        {"product\\DOCS\\A.TXT => \\", {"A.TXT"}},
+        // A folder A and a file A.TXT: member order, '.' and 'B' before '\\'.
+        {"tree/*", {"A.TXT", "AB.TXT", "A\\X.TXT"}},
+        {"tree/A*", {"A.TXT", "AB.TXT", "A\\X.TXT"}},
+        // '?' stands for one character, no more and no less.
+        {"tree/?.TXT", {"A.TXT"}},
+        {"product/DOCS/?.txt", {"A.TXT", "B.txt"}},
+        {"tree/A?.TXT", {"AB.TXT"}},
+        {"tree/A => .", {"X.TXT"}},
+    };
+    for (const Case& c : cases) {
+        PackRequest r;
+        std::string error;
+        ASSERT_EQ(Read(std::string("[Setup]\nName = SETUP\n[Files]\nSource = ") + c.source + "\n", &r, &error),
+                  bv::EXIT_OK)
+            << c.source << ": " << error;
+        std::vector<std::string> members;
+        for (const bv::PackFile& f : r.files)
+            members.push_back(f.member);
+        EXPECT_EQ(members, c.members) << c.source;
+    }
+}
+
+// Name: a file name any Windows machine takes, as the installer's name;
+// a value wholly in double quotes loses them, as Windows reads it.
+TEST_F(ProjectFile, NamesAndQuotedValues)
+{
+    struct Case {
+        const char* name;
+        const char* says;   // nullptr: accepted
+    };
+    const Case cases[] = {
+        {"../EVIL", "not a path"},  {"A*B", "cannot hold"},        {"A?B", "cannot hold"},
+        {"CON", "DOS device"},      {"aux", "DOS device"},         {"COM\xB2", "printable ASCII"},
+        {"LPT1", "DOS device"},     {"A\\B", "not a path"},        {"A:B", "not a path"},
+        {"A..B", "\"..\""},         {"\" APP\"", "blank"},          {"\"APP \"", "blank"},
+        {"A<B", "cannot hold"},     {"caf\xC3\xA9", "printable ASCII"}, {"NAMEOFSIXTEENCHR", "1 to 15"},
+        {"MY APP", nullptr},        {"\"APP\"", nullptr},           {"NAMEOFFIFTEENCH", nullptr},
+    };
+    for (const Case& c : cases) {
+        PackRequest r;
+        std::string error;
+        int code = Read(std::string("[Setup]\nName = ") + c.name + "\n", &r, &error);
+        if (c.says == nullptr) {
+            EXPECT_EQ(code, bv::EXIT_OK) << c.name << ": " << error;
+        } else {
+            EXPECT_EQ(code, bv::EXIT_USAGE) << c.name;
+            EXPECT_EQ(error.rfind((root / "PROJECT.INI").string() + ":2: ", 0), 0u) << error;
+            EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
+        }
+    }
+
+    PackRequest r;
+    std::string error;
+    ASSERT_EQ(Read("[Setup]\nName = \"app\"\nDestination = \"C:\\Program Files\\X\"\n[Files]\n"
+                   "Source = \"HELLO.EXE\"\n[Group]\nName = \"My \"Tools\"\"\n[Run]\nProgram = \"HELLO.EXE\" /Q\n",
+                   &r, &error),
+              bv::EXIT_OK)
+        << error;
+    EXPECT_EQ(r.name, "APP");
+    EXPECT_EQ(r.defaultDest, "C:\\Program Files\\X");
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(r.files[0].member, "HELLO.EXE");
+    EXPECT_EQ(r.script.group, "My \"Tools\"");          // only the outer pair goes
+    EXPECT_EQ(r.script.program, "\"HELLO.EXE\" /Q");     // not wholly quoted: kept
 }
 
 // The diskette fields fill the request's media, each with its line.
@@ -211,7 +302,7 @@ TEST_F(ProjectFile, DisketteFieldsFillTheMedia)
     PackRequest r;
     std::string error;
     ASSERT_EQ(Read("[Setup]\nName = SETUP\nDiskette = 1.44m\nImages = yes\nDiskOneFile = HELLO.EXE\n"
-                   "DiskOneFile = product/README.TXT\n",
+                   "DiskOneFile = product\\README.TXT\n",
                    &r, &error),
               bv::EXIT_OK)
         << error;

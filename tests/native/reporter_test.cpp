@@ -53,4 +53,12 @@ TEST(ProgressLine, LongNamesAreShortenedFromTheLeft)
     EXPECT_EQ(line.substr(line.size() - 8), "\\END.TXT") << line;
 }
 
+// A shorter line blanks the rest of a longer one; a longer needs no blanks.
+TEST(ProgressLine, RedrawBlanksWhatALongerLineLeft)
+{
+    EXPECT_EQ(bv::Redraw("short", 12), "\rshort       ");
+    EXPECT_EQ(bv::Redraw("longer line", 5), "\rlonger line");
+    EXPECT_EQ(bv::Redraw("first", 0), "\rfirst");
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/release/pack_request.h"
 #include "packer/release/source_members.h"
 #include "tests/native/scratch_dir.h"
 
@@ -178,6 +181,98 @@ TEST(SourceFiles, LoadSourceFile)
         } else {
             EXPECT_EQ(warning, "") << c.name;
         }
+    }
+    RemoveScratchDir(root);
+}
+
+// A file of exactly 4 GiB (sparse, so nothing is read) is refused before
+// it is read: the archive stores sizes in 32 bits.
+TEST(SourceFiles, FourGibIsTooLarge)
+{
+    ASSERT_TRUE(bv::FitsAMember((std::uint64_t{1} << 32) - 1));
+    ASSERT_FALSE(bv::FitsAMember(std::uint64_t{1} << 32));
+    fs::path root = MakeScratchDir("bv-source-big");
+    const fs::path big = root / "BIG.BIN";
+    { std::ofstream(big, std::ios::binary); }
+    fs::resize_file(big, std::uint64_t{1} << 32);
+    bv::ArchiveMember m;
+    std::string error, warning;
+    EXPECT_FALSE(bv::LoadSourceFile(big.string(), "BIG.BIN", StampRule(), &m, &error, &warning));
+    EXPECT_NE(error.find("4 GiB or larger"), std::string::npos) << error;
+    EXPECT_TRUE(m.data.empty());
+    RemoveScratchDir(root);
+}
+
+// Links in a packed folder are followed to what they point at, files and
+// folders alike; a loop and a link to nothing are errors that name the link.
+TEST(SourceFiles, LinksAreFollowed)
+{
+    fs::path root = MakeScratchDir("bv-source-links");
+    auto write = [&](const fs::path& p, const std::string& bytes) {
+        fs::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << bytes;
+    };
+    write(root / "outside" / "O.TXT", "outside");
+    write(root / "outside" / "DIR" / "D.TXT", "in a linked folder");
+    struct Case {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> links;   // link below tree, target
+        int code;
+        std::vector<std::string> files;   // EXIT_OK: the files found
+        const char* says;                 // else: the error names this
+    };
+    const Case cases[] = {
+        {"link to a file outside", {{"L.TXT", "../outside/O.TXT"}}, bv::EXIT_OK, {"A.TXT", "L.TXT", "SUB/B.TXT"}, ""},
+        {"link to a file inside", {{"SUB/L.TXT", "../A.TXT"}}, bv::EXIT_OK, {"A.TXT", "SUB/B.TXT", "SUB/L.TXT"}, ""},
+        {"link to a folder", {{"LD", "../outside/DIR"}}, bv::EXIT_OK, {"A.TXT", "LD/D.TXT", "SUB/B.TXT"}, ""},
+        {"link to a folder inside", {{"LSUB", "SUB"}}, bv::EXIT_OK, {"A.TXT", "LSUB/B.TXT", "SUB/B.TXT"}, ""},
+        {"loop to the top", {{"SUB/TOP", ".."}}, bv::EXIT_USAGE, {}, "SUB/TOP leads back to"},
+        {"loop to itself", {{"SUB/SELF", "."}}, bv::EXIT_USAGE, {}, "SUB/SELF leads back to"},
+        {"dangling link", {{"SUB/GONE.TXT", "NONE.TXT"}}, bv::EXIT_USAGE, {}, "SUB/GONE.TXT points at nothing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path tree = root / "tree";
+        fs::remove_all(tree);
+        write(tree / "A.TXT", "a");
+        write(tree / "SUB" / "B.TXT", "b");
+        for (const auto& link : c.links)
+            fs::create_symlink(link.second, tree / link.first);
+        std::vector<std::string> files;
+        std::string error;
+        bv::PackRequest request;
+        request.outDir = (root / "out").string();
+        EXPECT_EQ(bv::FilesBelow(tree.string(), request, &files, &error), c.code) << error;
+        if (c.code == bv::EXIT_OK)
+            EXPECT_EQ(files, c.files);
+        else
+            EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+
+    // An unreadable folder deep down is named itself, not its top folder.
+    // Run as root, the walk is made by a child that gives up root first.
+    const fs::path tree = root / "tree";
+    fs::remove_all(tree);
+    write(tree / "SUB" / "DEEP" / "X.TXT", "x");
+    fs::permissions(root, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(tree / "SUB" / "DEEP", fs::perms::none);
+    auto walk = [&] {
+        std::vector<std::string> files;
+        std::string error;
+        int code = bv::FilesBelow(tree.string(), bv::PackRequest(), &files, &error);
+        return code == bv::EXIT_IO &&
+               error.find("cannot read the folder " + (tree / "SUB" / "DEEP").string() + ": ") != std::string::npos;
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(walk());
+    } else {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            _exit(setgid(65534) == 0 && setuid(65534) == 0 && walk() ? 0 : 1);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     RemoveScratchDir(root);
 }

@@ -109,6 +109,7 @@ accepted=(
   "${setup}Destination =;kept\nChangeDestination=no\n$files"
   "\xef\xbb\xbf[Setup]\r\nName = SETUP\r\nOutput = out\r\n\r\n[Files]\r\n  Source = p/DOCS => D\r\n"
   "$setup[Files] trailing\nSource = p/*\n[Run]]\nProgram = README.TXT /a=b\n"
+  "[Setup]\nName = \"SETUP\"\nOutput = out\nDestination = \"C:\\\\Program Files\\\\X\"\n$files"
 )
 refused=(
   "${setup}Nmae = X\n$files"                       # unknown key
@@ -147,6 +148,29 @@ for text in "${refused[@]}"; do
   case $wout in "bvpack: PROJECT.INI:"[0-9]*": "*) ;; *) fail "no line: $wout" ;; esac
   [ -e "$work/ini/out" ] && fail "volume written: $text"
 done
+
+# Names with accents: bvpack.exe walks the tree and opens the files by their
+# names in the system's code page (1252 in the bed) and stores them as the
+# native tool does; list shows them in that code page, extract makes them
+# again.
+mkdir -p "$work/names/src/Größe"
+printf 'Kaffee.\r\n' >"$work/names/src/café.txt"
+printf 'Darüber.\r\n' >"$work/names/src/Größe/über.txt"
+touch -d '2020-01-15 12:34:56 UTC' "$work/names/src/café.txt" "$work/names/src/Größe/über.txt"
+"$native" create "$work/names/src" --out "$work/names/native/SETUP" --quiet || fail "native create, names"
+wine_bvpack create "$(win "$work/names/src")" --out "$(win "$work/names/wine/SETUP")" --quiet || fail "create, names"
+cmp "$work/names/native/SETUP.E00" "$work/names/wine/SETUP.E00" || fail "volume with accented names differs"
+wine_bvpack list "$(win "$work/names/wine/SETUP")" | tr -d '\r' | iconv -f CP1252 -t UTF-8 >"$work/names/wine.list"
+"$native" list "$work/names/native/SETUP" >"$work/names/native.list"
+diff "$work/names/native.list" "$work/names/wine.list" || fail "list of accented names differs"
+wine_bvpack extract "$(win "$work/names/wine/SETUP")" --to "$(win "$work/names/x")" --quiet || fail "extract, names"
+diff -r "$work/names/src" "$work/names/x" || fail "extracted accented names differ"
+printf '[Setup]\nName = SETUP\nOutput = %s\n[Files]\nSource = src/*\n' native-build >"$work/names/NATIVE.INI"
+printf '[Setup]\nName = SETUP\nOutput = %s\n[Files]\nSource = src/*\n' wine-build >"$work/names/WINE.INI"
+(cd "$work/names" && "$native" build NATIVE.INI --quiet) || fail "native build, names"
+(cd "$work/names" && wine_bvpack build WINE.INI --quiet) || fail "build, names"
+cmp "$work/names/native-build/SETUP.E00" "$work/names/wine-build/SETUP.E00" || fail "built volume with accented names differs"
+cmp "$work/names/native/SETUP.E00" "$work/names/wine-build/SETUP.E00" || fail "built and created volumes differ, names"
 
 [ $failed = 0 ] && echo "bvpack.exe under Wine: all checks passed"
 exit $failed
