@@ -216,8 +216,8 @@ int Report(TestRun& t)
     for (const ReadMember& member : t.read.members)
         total += member.size;
     char summary[256];
-    std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", t.read.members.size(),
-                  static_cast<unsigned long long>(total), t.read.volumes, t.read.volumes == 1 ? "" : "s");
+    std::snprintf(summary, sizeof summary, "OK: %zu member%s, %llu bytes, %d volume%s", t.read.members.size(),
+                  t.read.members.size() == 1 ? "" : "s", static_cast<unsigned long long>(total), t.read.volumes, t.read.volumes == 1 ? "" : "s");
     t.reporter.Summary(std::string(summary) +
                        (t.checked ? "; checksums match " + (fs::path(t.release.manifestDir) / kManifestName).string()
                                   : std::string("; no manifest: only the stream's structure was checked")));

@@ -734,7 +734,8 @@ TEST_F(BvpackCli, SummaryFigures)
                   100.0 * static_cast<double>(volumeBytes) / 50000);
     EXPECT_EQ(r.out, expected);
     r = Bvpack("test " + Out(), " 2>&1 >/dev/null");
-    EXPECT_EQ(r.out, "OK: 1 member, 50000 bytes, " + std::to_string(volumes) + " volumes\n");
+    EXPECT_EQ(r.out, "OK: 1 member, 50000 bytes, " + std::to_string(volumes) + " volumes; checksums match " +
+                         (out / "bvpack.manifest").string() + "\n");
     r = Bvpack("extract " + Out() + " --to " + (root / "x").string(), " 2>&1 >/dev/null");
     EXPECT_EQ(r.out, "1 member, 50000 bytes extracted to " + (root / "x").string() + "\n");
 }
