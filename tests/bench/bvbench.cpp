@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "codec/member_encoder.h"
-#include "packer/archive_reader_tool.h"
-#include "packer/archive_writer.h"
+#include "packer/archive/whole_archive_reader.h"
+#include "packer/archive/archive_writer.h"
 
 namespace fs = std::filesystem;
 

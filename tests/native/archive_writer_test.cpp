@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/archive_writer.h"
+#include "packer/archive/archive_writer.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {

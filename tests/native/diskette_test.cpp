@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "packer/disk_image.h"
-#include "packer/diskette.h"
+#include "packer/media/disk_image.h"
+#include "packer/media/diskette.h"
 #include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
 

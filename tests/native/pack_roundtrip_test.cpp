@@ -16,8 +16,8 @@
 
 #include "archive/archive.h"
 #include "codec/member_encoder.h"
-#include "packer/archive_reader_tool.h"
-#include "packer/archive_writer.h"
+#include "packer/archive/whole_archive_reader.h"
+#include "packer/archive/archive_writer.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {

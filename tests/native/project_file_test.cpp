@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "packer/project_file.h"
+#include "packer/project/project_file.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/source_members.h"
+#include "packer/release/source_members.h"
 #include "tests/native/scratch_dir.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "driver.h"
 #include "installer_watch.h"
-#include "packer/archive_writer.h"
+#include "packer/archive/archive_writer.h"
 
 namespace installer_test {
 

@@ -1,4 +1,4 @@
-#include "packer/ini_lines.h"
+#include "packer/project/ini_lines.h"
 
 namespace bv {
 

@@ -1,4 +1,5 @@
-#include "packer/project_file.h"
+// The project file reader: INI entries checked and read into a request.
+#include "packer/project/project_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +9,9 @@
 #include <map>
 #include <set>
 
-#include "packer/ini_reader.h"
+#include "packer/project/ini_reader.h"
+#include "packer/release/release_files.h"
+#include "packer/release/source_members.h"
 
 namespace bv {
 
@@ -84,6 +87,7 @@ struct Reader {
     fs::path base;                                 // the project file's folder
     PackRequest* request;
     std::map<std::string, const IniEntry*> single;  // section/key -> entry, for the single keys
+    std::vector<const IniEntry*> sources, items, diskOne;   // the repeatable keys, in order
     int errorCode = EXIT_OK;
     std::string error;
 
@@ -196,7 +200,17 @@ struct Reader {
         return true;
     }
 
+    // The project as a sequence of steps; the first failure stops it.
     bool Read(const IniText& ini)
+    {
+        request->origin = path;
+        return CheckSections(ini) && CollectKeys(ini) && ReadName() && ReadDestination() && ReadMedia() &&
+               ReadOutput() && ReadDiskOneFiles() && ReadSources() && ReadGroup() && ReadRun();
+    }
+
+    // Known sections, each once: Windows' profile functions read only the
+    // first of two alike.
+    bool CheckSections(const IniText& ini)
     {
         std::map<std::string, int> headingLines;
         for (const IniHeading& h : ini.headings) {
@@ -205,14 +219,18 @@ struct Reader {
                 known = known || Lower(k.section) == Lower(h.section);
             if (!known)
                 return Fail(h.line, "unknown section [" + h.section + "]; known: [Setup], [Files], [Group], [Run]");
-            // Each section once: Windows' profile functions read only the
-            // first of two alike.
             auto [first, fresh] = headingLines.emplace(Lower(h.section), h.line);
             if (!fresh)
                 return Fail(h.line, "section [" + h.section + "] given twice (first on line " +
                                         std::to_string(first->second) + ")");
         }
-        std::vector<const IniEntry*> sources, items, diskOne;
+        return true;
+    }
+
+    // Known keys with values: a single key once (into single), the
+    // repeatable ones in order (into sources, items, diskOne).
+    bool CollectKeys(const IniText& ini)
+    {
         for (const IniEntry& e : ini.entries) {
             if (e.section.empty())
                 return Fail(e.line, "\"" + e.key + "\" stands before any [Section]");
@@ -235,26 +253,37 @@ struct Reader {
                                         std::to_string(first->line) + ")");
             first = &e;
         }
+        return true;
+    }
 
-        PackRequest& r = *request;
-        r.origin = path;
+    bool ReadName()
+    {
         const IniEntry* name = Single("Setup", "Name");
         if (name == nullptr)
             return Fail(0, "[Setup] needs Name, the name of the installer and its volumes");
-        r.name = UpperCase(name->value);
-        std::string problem = CheckArchiveName(r.name);
-        if (!problem.empty())
-            return Fail(name->line, problem);
+        request->name = UpperCase(name->value);
+        std::string problem = CheckArchiveName(request->name);
+        return problem.empty() || Fail(name->line, problem);
+    }
+
+    bool ReadDestination()
+    {
+        PackRequest& r = *request;
         if (const IniEntry* e = Single("Setup", "Destination")) {
             r.defaultDest = e->value;
             r.destLine = e->line;
         } else {
             r.defaultDest = "C:\\" + r.name;
         }
-        if (const IniEntry* e = Single("Setup", "ChangeDestination"))
-            if (!YesNo(*e, &r.allowChange))
-                return false;
-        // VolumeSize takes what --volume takes; Diskette only a diskette kind.
+        const IniEntry* change = Single("Setup", "ChangeDestination");
+        return change == nullptr || YesNo(*change, &r.allowChange);
+    }
+
+    // VolumeSize takes what --volume takes; Diskette only a diskette kind.
+    // Then Images and Installer.
+    bool ReadMedia()
+    {
+        PackRequest& r = *request;
         const IniEntry* volume = Single("Setup", "VolumeSize");
         const IniEntry* diskette = Single("Setup", "Diskette");
         if (volume != nullptr && diskette != nullptr)
@@ -284,21 +313,42 @@ struct Reader {
             r.media.installer = p.string();
             r.installerLine = e->line;
         }
+        return true;
+    }
+
+    bool ReadOutput()
+    {
         const IniEntry* output = Single("Setup", "Output");
-        r.outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
+        request->outDir = (output != nullptr ? base / Slashed(output->value) : base).lexically_normal().string();
+        return true;
+    }
+
+    bool ReadDiskOneFiles()
+    {
         for (const IniEntry* e : diskOne) {
             fs::path p = base / Slashed(e->value);
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
                 return Fail(e->line, p.string() + " not found");
-            r.media.disk1Files.push_back(p.string());
-            r.diskOneLines.push_back(e->line);
+            request->media.disk1Files.push_back(p.string());
+            request->diskOneLines.push_back(e->line);
         }
+        return true;
+    }
 
+    bool ReadSources()
+    {
         for (const IniEntry* e : sources)
             if (!AddSource(*e))
                 return false;
+        return true;
+    }
 
+    // The group and its items; an item's command must be a member, since
+    // the installer makes its command line from the destination and it.
+    bool ReadGroup()
+    {
+        PackRequest& r = *request;
         std::set<std::string> members;
         for (const PackFile& f : r.files)
             members.insert(UpperCase(f.member));
@@ -312,16 +362,19 @@ struct Reader {
                                                                          : Trim(e->value.substr(e->value.find(',') + 1));
             if (command.empty())
                 return Fail(e->line, "Item has no command before its comma");
-            // The installer makes the item's command line from the
-            // destination and this path: it must be one of the members.
             if (members.count(UpperCase(MemberPathOf(Slashed(command)))) == 0)
                 return Fail(e->line, "group item \"" + command + "\" names no member of the archive");
             r.script.items.push_back(MemberPathOf(Slashed(command)) + (title.empty() ? "" : "," + title));
             r.itemLines.push_back(e->line);
         }
+        return true;
+    }
+
+    bool ReadRun()
+    {
         if (const IniEntry* e = Single("Run", "Program")) {
-            r.script.program = e->value;
-            r.runLine = e->line;
+            request->script.program = e->value;
+            request->runLine = e->line;
         }
         return true;
     }

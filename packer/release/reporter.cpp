@@ -1,4 +1,5 @@
-#include "packer/progress.h"
+// The reporter: the progress line, the summary, warnings and errors.
+#include "packer/release/reporter.h"
 
 #include <cstdio>
 
@@ -28,11 +29,11 @@ std::string Size(std::uint64_t bytes)
 
 }  // namespace
 
-ProgressMode ProgressModeFor(bool quiet)
+ReportMode ReportModeFor(bool quiet)
 {
     if (quiet)
-        return ProgressMode::QUIET;
-    return BV_ISATTY(BV_FILENO(stderr)) ? ProgressMode::LIVE : ProgressMode::SUMMARY;
+        return ReportMode::QUIET;
+    return BV_ISATTY(BV_FILENO(stderr)) ? ReportMode::LIVE : ReportMode::SUMMARY;
 }
 
 std::string FormatProgress(const char* verb, const ProgressFigures& f, const std::string& current, std::size_t width)
@@ -69,19 +70,19 @@ std::string FormatProgress(const char* verb, const ProgressFigures& f, const std
     return line;
 }
 
-Progress::Progress(ProgressMode mode)
+Reporter::Reporter(ReportMode mode)
     : mode_(mode), start_(std::chrono::steady_clock::now()), lastDrawn_()
 {
 }
 
-double Progress::Seconds() const
+double Reporter::Seconds() const
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-void Progress::Show(const char* verb, ProgressFigures figures, const std::string& current)
+void Reporter::Show(const char* verb, ProgressFigures figures, const std::string& current)
 {
-    if (mode_ != ProgressMode::LIVE)
+    if (mode_ != ReportMode::LIVE)
         return;
     auto now = std::chrono::steady_clock::now();
     if (shownWidth_ != 0 && now - lastDrawn_ < std::chrono::milliseconds(100))
@@ -99,7 +100,7 @@ void Progress::Show(const char* verb, ProgressFigures figures, const std::string
     shownWidth_ = width == 0 ? 1 : width;
 }
 
-void Progress::Clear()
+void Reporter::Clear()
 {
     if (shownWidth_ == 0)
         return;
@@ -108,20 +109,20 @@ void Progress::Clear()
     shownWidth_ = 0;
 }
 
-void Progress::Summary(const std::string& line)
+void Reporter::Summary(const std::string& line)
 {
     Clear();
-    if (mode_ != ProgressMode::QUIET)
+    if (mode_ != ReportMode::QUIET)
         std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-void Progress::Warn(const std::string& message)
+void Reporter::Warn(const std::string& message)
 {
     Clear();
     std::fprintf(stderr, "bvpack: warning: %s\n", message.c_str());
 }
 
-int Progress::Fail(int code, const std::string& message)
+int Reporter::Fail(int code, const std::string& message)
 {
     Clear();
     std::fprintf(stderr, "bvpack: %s\n", message.c_str());

@@ -1,6 +1,6 @@
 // For the Windows build: diskette images are made with mtools, which this
 // build does not run. Everything else of a diskette release works.
-#include "packer/disk_image.h"
+#include "packer/media/disk_image.h"
 
 namespace bv {
 

@@ -1,6 +1,8 @@
-// What the packer shows on standard error while it works: on a terminal a
+// The packer's reporter: everything it tells the user on standard error
+// while it works, and the exit codes its errors end with. On a terminal a
 // progress line redrawn in place (files, bytes, ratio, time left), then a
-// one-line summary; elsewhere only the summary; nothing at all when quiet.
+// one-line summary; elsewhere only the summary; nothing of either when quiet.
+// Warnings and errors are always shown.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -8,10 +10,13 @@
 
 namespace bv {
 
-enum class ProgressMode { QUIET, SUMMARY, LIVE };
+// bvpack's exit codes.
+enum ExitCode { EXIT_OK = 0, EXIT_DAMAGED = 1, EXIT_USAGE = 2, EXIT_IO = 3 };
+
+enum class ReportMode { QUIET, SUMMARY, LIVE };
 
 // LIVE when standard error is a terminal, SUMMARY otherwise, QUIET if asked.
-ProgressMode ProgressModeFor(bool quiet);
+ReportMode ReportModeFor(bool quiet);
 
 struct ProgressFigures {
     std::size_t filesDone = 0;
@@ -28,9 +33,9 @@ struct ProgressFigures {
 std::string FormatProgress(const char* verb, const ProgressFigures& figures, const std::string& current,
                            std::size_t width = 79);
 
-class Progress {
+class Reporter {
 public:
-    explicit Progress(ProgressMode mode);
+    explicit Reporter(ReportMode mode);
     // Redraws the progress line (LIVE only), at most ten times a second.
     void Show(const char* verb, ProgressFigures figures, const std::string& current);
     // Removes the progress line, if one is shown.
@@ -39,13 +44,14 @@ public:
     void Summary(const std::string& line);
     // A warning, always shown: "bvpack: warning: message".
     void Warn(const std::string& message);
-    // An error, always shown: "bvpack: message". Returns code.
+    // An error, always shown: "bvpack: message". Returns code, the exit code
+    // it ends the run with.
     int Fail(int code, const std::string& message);
     double Seconds() const;
-    ProgressMode Mode() const { return mode_; }
+    ReportMode Mode() const { return mode_; }
 
 private:
-    ProgressMode mode_;
+    ReportMode mode_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDrawn_;
     std::size_t shownWidth_ = 0;

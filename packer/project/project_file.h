@@ -12,7 +12,7 @@
 #pragma once
 #include <string>
 
-#include "packer/pack_request.h"
+#include "packer/release/pack_request.h"
 
 namespace bv {
 

@@ -1,4 +1,4 @@
-#include "packer/source_file.h"
+#include "packer/release/source_file.h"
 
 #include <cerrno>
 #include <cstring>

@@ -13,8 +13,8 @@
 #include <functional>
 #include <set>
 
-#include "packer/ini_lines.h"
-#include "packer/ini_reader.h"
+#include "packer/project/ini_lines.h"
+#include "packer/project/ini_reader.h"
 
 namespace bv {
 

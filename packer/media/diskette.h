@@ -49,6 +49,11 @@ struct ReleaseMedia {
     bool images = false;                      // write DISK1.IMG, DISK2.IMG, ...
 };
 
+// A volume size into media: a diskette kind (360K, 720K, 1.2M, 1.44M,
+// 2.88M, any case), a byte count (the largest volume file), or ONE for a
+// single volume of any size.
+bool ParseVolume(const std::string& text, ReleaseMedia* media);
+
 // A file that lies on a diskette: its name there and its size.
 struct DisketteFile {
     std::string name;                         // DOS 8.3 name: SETUP.E00

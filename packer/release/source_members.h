@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "packer/archive_writer.h"
+#include "packer/archive/archive_writer.h"
+#include "packer/release/pack_request.h"
 
 namespace bv {
 
@@ -49,5 +50,12 @@ std::string MemberPathOf(const std::string& relative);
 // Member order of a packed directory: byte order (unsigned) of the member
 // paths as stored, backslash-separated. relatives are '/'-separated paths.
 void SortSourcePaths(std::vector<std::string>& relatives);
+
+// Every regular file below dir that a packed folder contributes: '/'-separated
+// paths relative to dir, in member order, the request's own outputs left out.
+// Empty directories, which the archive cannot store, go to *emptyDirs when
+// given. False with *error when dir cannot be read.
+bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+                std::string* error, std::vector<std::string>* emptyDirs = nullptr);
 
 }  // namespace bv

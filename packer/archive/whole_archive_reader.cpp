@@ -1,6 +1,6 @@
 // Drives the installer's reader as the install pump does, one member after
 // another, on the console host; records what the host would have shown.
-#include "packer/archive_reader_tool.h"
+#include "packer/archive/whole_archive_reader.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "packer/progress.h"
+#include "packer/release/reporter.h"
 
 namespace {
 

@@ -1,15 +1,19 @@
 // Source files as archive members: order, attributes and stamps.
-#include "packer/source_members.h"
+#include "packer/release/source_members.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 
-#include "packer/source_file.h"
+#include "packer/release/release_files.h"
+#include "packer/release/source_file.h"
 
 namespace bv {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -113,6 +117,24 @@ void SortSourcePaths(std::vector<std::string>& relatives)
     // std::string compares its bytes as unsigned char.
     std::sort(relatives.begin(), relatives.end(),
               [](const std::string& a, const std::string& b) { return MemberPathOf(a) < MemberPathOf(b); });
+}
+
+bool FilesBelow(const std::string& dir, const PackRequest& request, std::vector<std::string>* relatives,
+                std::string* error, std::vector<std::string>* emptyDirs)
+{
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->is_regular_file(ec) && !IsOwnOutput(it->path().string(), request))
+            relatives->push_back(fs::relative(it->path(), dir, ec).generic_string());
+        else if (emptyDirs != nullptr && it->is_directory(ec) && fs::is_empty(it->path(), ec))
+            emptyDirs->push_back(it->path().string());
+    }
+    if (ec) {
+        *error = "cannot read " + dir + ": " + ec.message();
+        return false;
+    }
+    SortSourcePaths(*relatives);
+    return true;
 }
 
 }  // namespace bv

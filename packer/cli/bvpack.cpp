@@ -14,14 +14,15 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "packer/archive_reader_tool.h"
-#include "packer/archive_writer.h"
-#include "packer/disk_image.h"
-#include "packer/diskette.h"
-#include "packer/pack_request.h"
-#include "packer/progress.h"
-#include "packer/project_file.h"
-#include "packer/source_members.h"
+#include "packer/archive/whole_archive_reader.h"
+#include "packer/archive/archive_writer.h"
+#include "packer/media/disk_image.h"
+#include "packer/media/diskette.h"
+#include "packer/release/pack_request.h"
+#include "packer/release/release_files.h"
+#include "packer/release/reporter.h"
+#include "packer/project/project_file.h"
+#include "packer/release/source_members.h"
 
 namespace fs = std::filesystem;
 using namespace bv;
@@ -224,8 +225,8 @@ int Create(int argc, char** argv)
     for (const std::string& rel : relatives)
         request.files.push_back({(fs::path(sourceDir) / rel).string(), MemberPathOf(rel), 0});
 
-    Progress progress(ProgressModeFor(quiet));
-    return RunPackRequest(request, progress);
+    Reporter reporter(ReportModeFor(quiet));
+    return RunPackRequest(request, reporter);
 }
 
 int Build(int argc, char** argv)
@@ -250,8 +251,8 @@ int Build(int argc, char** argv)
     int code = ReadProjectFile(project, &request, &error);
     if (code != EXIT_OK)
         return Fail(code, error);
-    Progress progress(ProgressModeFor(quiet));
-    return RunPackRequest(request, progress);
+    Reporter reporter(ReportModeFor(quiet));
+    return RunPackRequest(request, reporter);
 }
 
 std::string Attributes(std::uint32_t a)
@@ -301,7 +302,7 @@ struct ScratchDir {
 // Progress while an archive is read: the share of the volumes' bytes read
 // so far stands for the share of the work done.
 struct ReadingProgress {
-    Progress* progress;
+    Reporter* reporter;
     const char* verb;
     std::vector<std::uint64_t> volumeSizes;
     std::uint64_t packedTotal = 0;
@@ -322,7 +323,7 @@ void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytes
     }
     if (p.packedTotal != 0)
         f.fraction = static_cast<double>(f.packedDone) / static_cast<double>(p.packedTotal);
-    p.progress->Show(p.verb, f, path);
+    p.reporter->Show(p.verb, f, path);
 }
 
 // The diskettes of the release in dir, for list: the kind and the disk-1
@@ -407,8 +408,8 @@ int Read(const std::string& command, int argc, char** argv)
         dest = scratch.path;
     }
 
-    Progress progress(ProgressModeFor(quiet || command == "list"));
-    ReadingProgress reading{&progress, command == "extract" ? "extracting" : "testing", {}, 0};
+    Reporter reporter(ReportModeFor(quiet || command == "list"));
+    ReadingProgress reading{&reporter, command == "extract" ? "extracting" : "testing", {}, 0};
     for (unsigned n = 0;; n++) {
         std::uint64_t size = fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec);
         if (ec)
@@ -417,7 +418,7 @@ int Read(const std::string& command, int argc, char** argv)
         reading.packedTotal += size;
     }
     ReadResult r = ReadArchive(dir, name, dest, command == "extract", ShowReading, &reading);
-    progress.Clear();
+    reporter.Clear();
 
     std::uint64_t total = 0;
     for (const ReadMember& m : r.members)
@@ -443,7 +444,7 @@ int Read(const std::string& command, int argc, char** argv)
         }
     }
     if (!r.ok)
-        return progress.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
+        return reporter.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
     char summary[256];
     if (command == "test")
         std::snprintf(summary, sizeof summary, "OK: %zu members, %llu bytes, %d volume%s", r.members.size(),
@@ -452,7 +453,7 @@ int Read(const std::string& command, int argc, char** argv)
         std::snprintf(summary, sizeof summary, "%zu members, %llu bytes extracted to %s", r.members.size(),
                       static_cast<unsigned long long>(total), to.c_str());
     if (command != "list")
-        progress.Summary(summary);
+        reporter.Summary(summary);
     return EXIT_OK;
 }
 

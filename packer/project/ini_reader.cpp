@@ -1,10 +1,10 @@
-#include "packer/ini_reader.h"
+#include "packer/project/ini_reader.h"
 
 #include <ini.h>
 
 #include <cstring>
 
-#include "packer/ini_lines.h"
+#include "packer/project/ini_lines.h"
 
 namespace bv {
 

@@ -1,7 +1,7 @@
 // Diskette images through mtools. The programs run without a shell, with
 // no user configuration and without long file names, so that every file
 // takes exactly one root directory entry.
-#include "packer/disk_image.h"
+#include "packer/media/disk_image.h"
 
 #include <fcntl.h>
 #include <spawn.h>

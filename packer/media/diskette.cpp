@@ -1,12 +1,13 @@
 // Diskette kinds and the fit of a release on them.
-#include "packer/diskette.h"
+#include "packer/media/diskette.h"
 
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "packer/archive_writer.h"
+#include "packer/archive/archive_writer.h"
 
 namespace bv {
 
@@ -154,6 +155,18 @@ std::string DescribeDiskettes(const DisketteKind& kind, const std::vector<Disket
         }
     }
     return text;
+}
+
+bool ParseVolume(const std::string& text, ReleaseMedia* media)
+{
+    media->kind = FindDisketteKind(text);
+    media->volumeSize = VOLUME_UNLIMITED;
+    if (media->kind != nullptr || UpperCase(text) == "ONE")
+        return true;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18)
+        return false;
+    media->volumeSize = std::strtoull(text.c_str(), nullptr, 10);
+    return media->volumeSize > 0;
 }
 
 }  // namespace bv

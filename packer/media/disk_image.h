@@ -5,9 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "packer/diskette.h"
+#include "packer/media/diskette.h"
 
 namespace bv {
+
+// DISK1.IMG, DISK2.IMG, ...: the image of diskette number.
+inline std::string DiskImageName(unsigned number)
+{
+    return "DISK" + std::to_string(number) + ".IMG";
+}
 
 // Empty when the mtools programs that images need are on PATH, else a
 // sentence that names what is missing and where to get it.

@@ -1,6 +1,6 @@
 // Archive writer. Everything is checked and laid out in memory first, so a
 // refused input leaves no file behind.
-#include "packer/archive_writer.h"
+#include "packer/archive/archive_writer.h"
 
 #include <algorithm>
 #include <cstdio>
