@@ -89,3 +89,14 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${BV_MAINTAINER}")
 set(CPACK_PACKAGE_CONTACT "${BV_MAINTAINER}")
 include(CPack)
+
+# The man page shows what --help shows; the kit installed into a prefix and
+# moved elsewhere packs a release with its own installer. (The installer
+# comes from the Win32 build: without it, only the man page is checked.)
+add_test(NAME man_page_shows_help
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/tools/man_page_test.sh $<TARGET_FILE:bvpack> ${BV_MAN_PAGE}.gz)
+if(BV_WIN32_BIN)
+  add_test(NAME installed_kit_init_build
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/tools/install_test.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
+            ${BV_WIN32_BIN}/installer/bvunpack.exe ${CMAKE_BINARY_DIR}/install-test)
+endif()

@@ -291,13 +291,13 @@ struct Reader {
                                             ") exclude each other");
         if (volume != nullptr) {
             if (!ParseVolume(volume->value, &r.media))
-                return Fail(volume->line, "VolumeSize must be 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or one");
+                return Fail(volume->line, "VolumeSize must be " + DisketteKindNames(", ") + ", a byte count or one");
             r.disketteLine = volume->line;
         }
         if (diskette != nullptr) {
             r.media.kind = FindDisketteKind(diskette->value);
             if (r.media.kind == nullptr)
-                return Fail(diskette->line, "Diskette must be 360K, 720K, 1.2M, 1.44M or 2.88M");
+                return Fail(diskette->line, "Diskette must be " + DisketteKindNames());
             r.disketteLine = diskette->line;
         }
         if (const IniEntry* e = Single("Setup", "Images")) {
@@ -305,7 +305,11 @@ struct Reader {
                 return false;
             r.imagesLine = e->line;
         }
-        if (const IniEntry* e = Single("Setup", "Installer")) {
+        // Installer = none: volumes without NAME.EXE (installerLine set,
+        // installer empty); without the key, bvpack chooses its own.
+        if (const IniEntry* e = Single("Setup", "Installer"); e != nullptr && UpperCase(e->value) == "NONE") {
+            r.installerLine = e->line;
+        } else if (e != nullptr) {
             fs::path p = base / Slashed(e->value);
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))

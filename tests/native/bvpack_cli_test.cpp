@@ -81,9 +81,32 @@ protected:
 
     // redirect: where the output goes; by default both streams are read.
     // env: assignments put before the command, e.g. SOURCE_DATE_EPOCH=0.
+    // Releases get no installer unless a test gives one (BVPACK_INSTALLER:
+    // the installer chosen when none is given).
     Outcome Bvpack(const std::string& args, const char* redirect = " 2>&1", const std::string& env = "")
     {
-        return RunCommand(env + " " + std::string(BVPACK_PATH) + " " + args, redirect);
+        std::string chosen = env.find("BVPACK_INSTALLER=") == std::string::npos ? "BVPACK_INSTALLER=none " : "";
+        return RunCommand(chosen + env + " " + std::string(BVPACK_PATH) + " " + args, redirect);
+    }
+
+    // A stand-in installer of that size: the headers of a 32-bit Windows GUI
+    // program (MZ, PE, i386, PE32, subsystem 2), then filler.
+    static std::string Program(std::size_t size, char filler = 'i')
+    {
+        std::string image(std::max<std::size_t>(size, 0x200), filler);
+        auto put16 = [&](std::size_t at, unsigned v) {
+            image[at] = static_cast<char>(v & 0xFF);
+            image[at + 1] = static_cast<char>(v >> 8);
+        };
+        put16(0, 0x5A4D);
+        put16(0x3C, 0x40);
+        put16(0x3E, 0);
+        image.replace(0x40, 4, std::string("PE\0\0", 4));
+        put16(0x44, 0x014C);
+        put16(0x40 + 22, 0x0102);
+        put16(0x58, 0x010B);
+        put16(0x58 + 68, 2);
+        return image.substr(0, std::max<std::size_t>(size, 0x200));
     }
 
     std::string Src() const { return src.string(); }
@@ -92,13 +115,13 @@ protected:
 
 TEST_F(BvpackCli, CreateListTestExtract)
 {
-    Write(root / "fake-installer.exe", "MZ");
+    Write(root / "fake-installer.exe", Program(1024));
     Outcome r = Bvpack("create " + Src() + " --out " + Out() + " --dest 'D:\\APPS\\KIT' --locked --group Kit"
                    " --item 'README.TXT,Read me' --run 'NOTEPAD.EXE README.TXT' --installer " +
                    (root / "fake-installer.exe").string());
     ASSERT_EQ(r.code, 0) << r.out;
     EXPECT_TRUE(fs::exists(out / "SETUP.E00"));
-    EXPECT_EQ(Read(out / "SETUP.EXE"), "MZ");
+    EXPECT_EQ(Read(out / "SETUP.EXE"), Program(1024));
 
     r = Bvpack("list " + Out());
     ASSERT_EQ(r.code, 0) << r.out;
@@ -128,7 +151,7 @@ TEST_F(BvpackCli, CreateListTestExtract)
 TEST_F(BvpackCli, OutputInsideTheSourceIsNotPackedAgain)
 {
     const std::string inside = (src / "dist" / "SETUP").string();
-    Write(root / "fake-installer.exe", "MZ");
+    Write(root / "fake-installer.exe", Program(1024));
     for (int round = 0; round < 2; round++) {
         Outcome r = Bvpack("create " + Src() + " --out " + inside + " --installer " + (root / "fake-installer.exe").string());
         ASSERT_EQ(r.code, 0) << r.out;
@@ -310,7 +333,7 @@ TEST_F(BvpackCli, StampsOutsideTheDosRangeAreStoredAtItsEndsWithAWarning)
 TEST_F(BvpackCli, DisketteImages)
 {
     Write(src / "NOISE.BIN", Noise(900000, 10));
-    Write(root / "fake-installer.exe", "MZ" + std::string(99998, 'i'));
+    Write(root / "fake-installer.exe", Program(100000));
     Write(root / "liesmich.txt", "Lies mich.\r\n");
     struct utimbuf t = {852000000, 858429000};
     utime((root / "liesmich.txt").c_str(), &t);
@@ -403,8 +426,8 @@ TEST_F(BvpackCli, ExitCodes)
     fs::create_directories(root / "device");
     Write(root / "device" / "NUL.TXT", "lost on Windows");
     const std::string big = (root / "BIG.EXE").string(), half = (root / "HALF.EXE").string();
-    Write(big, std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
-    Write(half, std::string(1457664 / 2, 'h'));
+    Write(big, Program(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
+    Write(half, Program(1457664 / 2, 'h'));
     Write(root / "HALF2", std::string(1457664 / 2 + 1, 'h'));
     Write(root / "read-me.text", "r");
     Write(root / "setup.e01", "s");
@@ -477,7 +500,7 @@ protected:
         Write(root / "p" / "A.TXT", "a");
         Write(root / "p" / "sub" / "a.txt", "a again");
         Write(root / "p" / "BAD]NAME", "b");
-        Write(root / "p" / "BIG.EXE", std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
+        Write(root / "p" / "BIG.EXE", Program(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
         Write(root / "p" / "read-me.text", "r");
         Write(root / "p" / "PROJECT.INI", text);
         return root / "p" / "PROJECT.INI";
@@ -544,7 +567,7 @@ TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
     fs::create_directories(root / "build" / "win32" / "sample");
     fs::create_directories(root / "build" / "win32" / "installer");
     Write(root / "build" / "win32" / "sample" / "HELLO.EXE", program);
-    Write(root / "build" / "win32" / "installer" / "bvunpack.exe", "MZ installer");
+    Write(root / "build" / "win32" / "installer" / "bvunpack.exe", Program(1024));
 
     // The tree as create wants it, with the same times.
     const fs::path stage = root / "stage";
@@ -582,7 +605,7 @@ TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
 TEST_F(BvpackBuild, DisketteProjectMakesTheCreateRelease)
 {
     Write(src / "NOISE.BIN", Noise(600000, 11));
-    Write(root / "fake-installer.exe", "MZ" + std::string(50000, 'i'));
+    Write(root / "fake-installer.exe", Program(50002));
     Write(root / "liesmich.txt", "Lies mich.\r\n");
     Write(root / "PROJECT.INI", "[Setup]\nName = SETUP\nDiskette = 360K\nImages = yes\nDiskOneFile = liesmich.txt\n"
                                 "Installer = fake-installer.exe\nOutput = built\n[Files]\nSource = src/*\n");
@@ -655,6 +678,7 @@ TEST_F(BvpackCli, ProgressOnATerminal)
     pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);
     if (child == 0) {
+        setenv("BVPACK_INSTALLER", "none", 1);
         execl(BVPACK_PATH, BVPACK_PATH, "create", Src().c_str(), "--out", Out().c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
