@@ -11,9 +11,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "installer archives on diskettes for 32-bi
 if(WIN32)
   # The Windows zip: the packer, the installer it finds beside itself, the
   # README.
-  install(TARGETS bvpack bvunpack RUNTIME DESTINATION .)
-  install(FILES README.md DESTINATION .)
+  # The installer as built: stripping would change the image swaprun marked.
+  install(TARGETS bvpack RUNTIME DESTINATION .)
+  install(FILES $<TARGET_FILE:bvunpack> README.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_FILE_NAME brevant-${PROJECT_VERSION}-win32)
   include(CPack)
   return()
