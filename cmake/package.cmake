@@ -4,14 +4,16 @@
 # The Win32 artefacts come from the Win32 build named by BV_WIN32_BIN.
 # `./kit package` makes the Debian package (CPack DEB) and a zip of the
 # Windows packer with its installer (CPack ZIP, from the Win32 build).
+# Packages hold what `./kit package` builds, not the whole build: installing
+# does not build every target first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 set(CPACK_PACKAGE_NAME brevant)
 set(CPACK_PACKAGE_VENDOR "Brevant")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "installer archives on diskettes for 32-bit Windows")
 
 if(WIN32)
-  # The Windows zip: the packer, the installer it finds beside itself, the
-  # README.
-  # The installer as built: stripping would change the image swaprun marked.
+  # The Windows zip: the packer, the installer it finds beside itself (as
+  # built: stripping would change the image that swaprun marked), the README.
   install(TARGETS bvpack RUNTIME DESTINATION .)
   install(FILES $<TARGET_FILE:bvunpack> README.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)

@@ -432,7 +432,7 @@ TEST_F(BvpackCli, ExitCodes)
     Write(root / "read-me.text", "r");
     Write(root / "setup.e01", "s");
     const Case cases[] = {
-        {"", 2, "usage"},
+        {"", 2, "Usage: bvpack"},
         {"--help", 0, "Exit codes"},
         {"frob", 2, "unknown command"},
         {"create " + ok, 2, "--out"},
