@@ -3,7 +3,7 @@
 # with the tools. No exceptions, RTTI or unwind tables; one section per
 # function, so that the linker drops what is not called (not per datum:
 # mingw's GCC would then store zeroed data in the file); and the
-# system runtime's own stdio (msvcrt). The C++ library headers would select
+# system runtime's own stdio (CRTDLL.DLL in SETUP.EXE). The C++ library headers would select
 # the toolchain's C99 replacement of printf and scanf, which brings locale,
 # signal and vfprintf code along: stdio.h is read first, with it turned off.
 set(BV_SETUP_COMPILE_OPTIONS

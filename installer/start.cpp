@@ -1,5 +1,5 @@
 // The image's entry point. SETUP.EXE links no start-up code of the
-// toolchain: the system C runtime (msvcrt) sets itself up when it is
+// toolchain: the system C runtime (CRTDLL.DLL) sets itself up when it is
 // loaded, before this runs, so all that is left is to run the static
 // constructors, if any, call WinMain and end through the runtime's exit,
 // which closes the streams it still holds.

@@ -1,8 +1,8 @@
 // Checks of the built SETUP.EXE, read as a plain file on the build machine:
 // the header (run from swap, subsystem 4.0, no link time), the size limit,
 // the sections the toolchain's start-up and unwinding would add, the import
-// table against the functions that Windows 95 and NT 4.0 have, and that no
-// path of the build is in the image.
+// table against the DLLs and functions that Windows 95 and NT 3.51 have, the
+// relocation table, and that no path of the build is in the image.
 //   setup_image_test [gtest options] IMAGE LIMIT SOURCE_DIR BINARY_DIR
 #include <gtest/gtest.h>
 
@@ -23,8 +23,10 @@ unsigned long gSizeLimit = 0;
 std::vector<std::string> gBuildPaths;
 
 // What the installer may import: each function one that 32-bit Windows has
-// had since Windows 95 and NT 4.0. A function missing here is to be checked
-// against those systems before it is added.
+// had since Windows 95 and NT 3.51. A function missing here is to be checked
+// against those systems before it is added. The C runtime is CRTDLL.DLL,
+// which every Win32 system carries; MSVCRT.DLL came later (Visual C++ 4.2)
+// and is missing from a clean Windows 95 and NT 3.51.
 const std::map<std::string, std::set<std::string>> kAllowedImports = {
     {"kernel32.dll",
      {"CreateDirectoryA", "DosDateTimeToFileTime", "FindClose", "FindFirstFileA", "GetDriveTypeA",
@@ -42,7 +44,7 @@ const std::map<std::string, std::set<std::string>> kAllowedImports = {
     {"gdi32.dll",
      {"CreateFontIndirectA", "CreatePen", "CreateSolidBrush", "DeleteObject", "GetDeviceCaps", "GetObjectA",
       "GetStockObject", "GetTextMetricsA", "LineTo", "MoveToEx", "SelectObject", "SetBkColor", "SetTextColor"}},
-    {"msvcrt.dll",
+    {"crtdll.dll",
      {"_chdir", "_chdrive", "_fileno", "_fsopen", "_get_osfhandle", "_getcwd", "_getdrive", "_splitpath", "_strupr",
       "_vsnprintf", "exit", "fclose", "ferror", "fflush", "fopen", "fread", "fscanf", "getc", "memcmp", "memcpy",
       "memmove", "memset", "putc", "sscanf", "strcat", "strchr", "strcmp", "strcpy", "strlen", "toupper",
@@ -95,7 +97,7 @@ TEST_F(SetupImage, CarriesNoStartUpOrUnwindSections)
     EXPECT_EQ(image_.DirRva(9), 0u) << "TLS directory";
 }
 
-TEST_F(SetupImage, ImportsOnlyFunctionsOfWindows95AndNt4)
+TEST_F(SetupImage, ImportsOnlyFunctionsOfWindows95AndNt351)
 {
     auto imports = image_.Imports();
     ASSERT_FALSE(imports.empty());
@@ -108,6 +110,35 @@ TEST_F(SetupImage, ImportsOnlyFunctionsOfWindows95AndNt4)
         for (const std::string& function : functions)
             EXPECT_TRUE(allowed->second.count(function)) << dll << ": " << function;
     }
+}
+
+// Win32s loads a program wherever it finds room, not at its preferred base:
+// the image keeps its base relocations. Each block covers one 4 KB page of
+// the image and holds whole 16-bit entries; the blocks fill the directory.
+TEST_F(SetupImage, KeepsItsRelocations)
+{
+    EXPECT_EQ(image_.U16(image_.pe() + 22) & 0x0001, 0) << "relocations marked as stripped";
+    uint32_t rva = image_.DirRva(PeImage::kReloc), size = image_.DirSize(PeImage::kReloc);
+    ASSERT_NE(rva, 0u) << "no relocation directory";
+    ASSERT_GT(size, 8u);
+    uint32_t imageSize = image_.U32(image_.opt() + 56);
+    uint32_t at = image_.Offset(rva), end = at + size, entries = 0;
+    while (at < end) {
+        uint32_t page = image_.U32(at), blockSize = image_.U32(at + 4);
+        ASSERT_GE(blockSize, 8u) << "block at " << at;
+        ASSERT_EQ(blockSize % 2, 0u) << "block at " << at;
+        ASSERT_LE(at + blockSize, end) << "block at " << at;
+        EXPECT_EQ(page % 4096, 0u);
+        EXPECT_LT(page, imageSize);
+        for (uint32_t e = at + 8; e < at + blockSize; e += 2) {
+            uint16_t entry = image_.U16(e);
+            int type = entry >> 12;
+            EXPECT_TRUE(type == 0 || type == 3) << "relocation type " << type;   // padding, HIGHLOW
+            if (type == 3) entries++;
+        }
+        at += blockSize;
+    }
+    EXPECT_GT(entries, 0u);
 }
 
 // Two builds of one source must be identical: no time of the link, no

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "archive/archive.h"
 #include "packer/archive/whole_archive_reader.h"
 #include "packer/archive/archive_writer.h"
@@ -26,90 +28,232 @@
 #include "packer/release/source_file.h"
 #include "packer/project/project_file.h"
 #include "packer/release/source_members.h"
+#include "packer/cli/installer_choice.h"
+#include "packer/cli/project_init.h"
+#include "packer/cli/version.h"
 
 namespace fs = std::filesystem;
 using namespace bv;
 
 namespace {
 
-const char kUsage[] =
-    "usage: bvpack create SOURCE_DIR --out DIR/NAME [options]\n"
-    "       bvpack build PROJECT.INI [--quiet]\n"
-    "       bvpack list DIR/NAME [--volume KIND] [--disk1 FILE]... [--codepage N]\n"
-    "       bvpack test DIR/NAME [--quiet]\n"
-    "       bvpack test DISK1.IMG DISK2.IMG ... [--quiet]\n"
-    "       bvpack extract DIR/NAME [--to DIR] [--codepage N] [--quiet]\n"
-    "       bvpack --help\n";
+// The commands, each with its operand and what it does; and every option,
+// once, with the commands that take it. Parsing (CLI11), the usage lines,
+// bvpack --help, bvpack help COMMAND, COMMAND --help and the man page
+// (help2man, from --help) all come from these two tables.
+enum CommandBit : unsigned { CREATE = 1, BUILD = 2, LIST = 4, TEST = 8, EXTRACT = 16, INIT = 32 };
 
-const char kHelp[] =
-    "\n"
+struct CommandRow {
+    const char* name;
+    unsigned bit;
+    const char* operand;
+    const char* usageTail;   // after the operand in the usage line
+    const char* summary;
+    const char* otherUsage = nullptr;   // a second form's operands and options
+};
+
+const CommandRow kCommands[] = {
+    {"init", INIT, "DIR", "",
+     "writes NAME.INI, a commented project file for the product folder DIR, into\n"
+     "the current folder (NAME from the folder's name); never over an existing file"},
+    {"build", BUILD, "PROJECT.INI", " [options]",
+     "packs what a project file describes (sections [Setup], [Files], [Group],\n"
+     "[Run]; see the README), as create would; the release goes to the project's\n"
+     "Output, by default the folder Output beside the project file"},
+    {"create", CREATE, "SOURCE_DIR", " --out DIR/NAME [options]",
+     "every file below SOURCE_DIR becomes a member, stored under its path relative\n"
+     "to SOURCE_DIR (backslash-separated), in byte order of those paths, with its\n"
+     "modification time (local time, as a DOS stamp: two-second steps, rounded\n"
+     "down; times before 1980 or after 2107 are stored as the first or last DOS\n"
+     "stamp, with a warning) and its attributes (read-only when the owner may not\n"
+     "write it; archive always). Links are followed; one that points at nothing or\n"
+     "leads back to a folder it lies in is an error. SOURCE_DATE_EPOCH (seconds since 1970) set: stamps\n"
+     "are taken in UTC, and every time later than it is stored as it, so that a\n"
+     "fresh checkout packs to the same bytes anywhere. For a diskette kind, the\n"
+     "diskettes and their files are shown at the end"},
+    {"list", LIST, "DIR/NAME", " [options]",
+     "the header, every member (size, date, attributes) and the script; then the\n"
+     "diskettes, with their files in clusters and the room left, for the kind of\n"
+     "--volume or of the images beside the volumes (disk-1 files as given by\n"
+     "--disk1 or found on DISK1.IMG)"},
+    {"test", TEST, "DIR/NAME", " [options]",
+     "decodes every member; reports the first damage. With the release's manifest\n"
+     "(bvpack.manifest, beside the volumes) every volume's and every member's\n"
+     "checksum is checked too, and damage is named by volume, diskette and member;\n"
+     "without one only the stream's structure is checked. Given the release's\n"
+     "diskette images DISK1.IMG DISK2.IMG ..., in order, test reads the release\n"
+     "as from those diskettes (the manifest beside the first image)",
+     "DISK1.IMG DISK2.IMG ... [options]"},
+    {"extract", EXTRACT, "DIR/NAME", " [options]",
+     "writes the members with their stamps below --to DIR (default: the current\n"
+     "directory), refusing paths that leave it"},
+};
+
+// What the command line gives, for every command.
+struct Args {
+    std::string operand, out, list, dest, group, run, installer, volume, to, codePage;
+    std::vector<std::string> items, disk1, diskImages;   // test DISK1.IMG DISK2.IMG ...
+    bool locked = false, images = false, quiet = false, noInstaller = false, help = false;
+};
+
+struct OptionRow {
+    const char* name;
+    const char* value;                        // null: a flag
+    unsigned commands;
+    std::string Args::*text;                  // a value, given once
+    std::vector<std::string> Args::*texts;    // a value, repeatable
+    bool Args::*flag;
+    std::string help;
+};
+
+const std::vector<OptionRow>& Options()
+{
+    static const std::vector<OptionRow> rows = {
+        {"--out", "DIR/NAME", CREATE, &Args::out, nullptr, nullptr,
+         "where the volumes go; NAME is upper-cased (required): 1 to 15 printable\nASCII characters of a Windows "
+         "file name, no DOS device, no blank at either end"},
+        {"--out", "DIR", BUILD, &Args::out, nullptr, nullptr,
+         "where the release goes, instead of the project's Output (the same rules:\nbvpack replaces only a release "
+         "of its own there)"},
+        {"--list", "FILE", CREATE, &Args::list, nullptr, nullptr,
+         "pack only the files listed in FILE, one path relative to SOURCE_DIR per\nline, in that order"},
+        {"--dest", "PATH", CREATE, &Args::dest, nullptr, nullptr, "default destination directory (default C:\\NAME)"},
+        {"--locked", nullptr, CREATE, nullptr, nullptr, &Args::locked, "the user may not change the destination"},
+        {"--volume", "SIZE", CREATE | LIST, &Args::volume, nullptr, nullptr,
+         "a diskette kind: " + DisketteKindNames() +
+             " (each diskette's files fit a\nfreshly formatted FAT12 diskette of that kind, in whole clusters); or the\n"
+             "largest volume file as a byte count; or 'one' for a single volume (default)"},
+        {"--group", "NAME", CREATE, &Args::group, nullptr, nullptr, "create this Program Manager group"},
+        {"--item", "CMD,TITLE", CREATE, nullptr, &Args::items, nullptr,
+         "add a program item to the group (repeatable)"},
+        {"--run", "'CMD ARGS'", CREATE, &Args::run, nullptr, nullptr,
+         "start this program in the destination at the end"},
+        {"--installer", "PATH", CREATE, &Args::installer, nullptr, nullptr,
+         "copy this installer (a 32-bit Windows GUI program) beside the volumes\nas NAME.EXE; default: bvpack's own "
+         "(see bvpack --version)"},
+        {"--no-installer", nullptr, CREATE | BUILD, nullptr, nullptr, &Args::noInstaller,
+         "make the volumes only, without NAME.EXE (as Installer = none)"},
+        {"--codepage", "N", CREATE | LIST | EXTRACT, &Args::codePage, nullptr, nullptr,
+         "the Windows ANSI code page the names are stored in (default 1252; build\ntakes CodePage from the project "
+         "file)"},
+        {"--disk1", "FILE", CREATE | LIST, nullptr, &Args::disk1, nullptr,
+         "copy FILE (a DOS 8.3 name) beside NAME.EXE, onto disk 1 (repeatable)"},
+        {"--images", nullptr, CREATE, nullptr, nullptr, &Args::images,
+         "also write DISK1.IMG, DISK2.IMG, ...: a diskette image of the --volume\nkind per diskette, labelled DISK1, "
+         "..., with its files (needs mtools)"},
+        {"--to", "DIR", EXTRACT, &Args::to, nullptr, nullptr, "where the members go (default: the current directory)"},
+        {"--quiet", nullptr, CREATE | BUILD | LIST | TEST | EXTRACT, nullptr, nullptr, &Args::quiet,
+         "errors alone: no progress, no warnings and no summary line"},
+        {"--help", nullptr, CREATE | BUILD | LIST | TEST | EXTRACT | INIT, nullptr, nullptr, &Args::help,
+         "show this command's options"},
+    };
+    return rows;
+}
+
+const char kProgram[] =
     "Makes the archive volumes NAME.E00, NAME.E01, ... that an installer copied\n"
     "beside them as NAME.EXE installs, and reads them back with the installer's\n"
-    "own reader.\n"
-    "\n"
-    "create SOURCE_DIR: every file below SOURCE_DIR becomes a member, stored under\n"
-    "its path relative to SOURCE_DIR (backslash-separated), in byte order of those\n"
-    "paths, with its modification time (local time, as a DOS stamp: two-second\n"
-    "steps, rounded down; times before 1980 or after 2107 are stored as the first\n"
-    "or last DOS stamp, with a warning) and its attributes (read-only when the\n"
-    "owner may not write it; archive always). Links are followed; one that points\n"
-    "at nothing or leads back to a folder it lies in is an error.\n"
-    "SOURCE_DATE_EPOCH (seconds since 1970) set: stamps are taken in UTC, and\n"
-    "every time later than it is stored as it, so that a fresh checkout packs to\n"
-    "the same bytes anywhere.\n"
-    "  --out DIR/NAME     where the volumes go; NAME is upper-cased (required): 1 to\n"
-    "                     15 printable ASCII characters of a Windows file name, no\n"
-    "                     DOS device, no blank at either end\n"
-    "  --list FILE        pack only the files listed in FILE, one path relative to\n"
-    "                     SOURCE_DIR per line, in that order\n"
-    "  --dest PATH        default destination directory (default C:\\NAME)\n"
-    "  --locked           the user may not change the destination\n"
-    "  --volume SIZE      a diskette kind: 360K, 720K, 1.2M, 1.44M or 2.88M (each\n"
-    "                     diskette's files fit a freshly formatted FAT12 diskette\n"
-    "                     of that kind, in whole clusters); or the largest volume\n"
-    "                     file as a byte count; or 'one' for a single volume\n"
-    "                     (default)\n"
-    "  --group NAME       create this Program Manager group\n"
-    "  --item CMD,TITLE   add a program item to the group (repeatable)\n"
-    "  --run 'CMD ARGS'   start this program in the destination at the end\n"
-    "  --installer PATH   copy this installer beside the volumes as NAME.EXE\n"
-    "  --codepage N       the Windows ANSI code page the names are stored in\n"
-    "                     (default 1252); list and extract take it too\n"
-    "  --disk1 FILE       copy FILE (a DOS 8.3 name) beside NAME.EXE, onto disk 1\n"
-    "                     (repeatable)\n"
-    "  --images           also write DISK1.IMG, DISK2.IMG, ...: a diskette image\n"
-    "                     of the --volume kind per diskette, labelled DISK1, ...,\n"
-    "                     with its files (needs mtools)\n"
-    "  For a diskette kind, the diskettes and their files are shown at the end.\n"
-    "build PROJECT.INI: packs what a project file describes (sections [Setup],\n"
-    "  [Files], [Group], [Run]; see the README), as create would; the release\n"
-    "  goes to Output, by default the folder Output beside the project file.\n"
+    "own reader.\n";
+
+const char kClosing[] =
     "create and build write a release all or nothing, with its manifest\n"
-    "  bvpack.manifest (every file written, with size and SHA-256): a rebuild\n"
-    "  replaces or removes only the previous release's files, while unchanged;\n"
-    "  any other file in the way is an error, and then nothing is written.\n"
-    "list DIR/NAME: the header, every member (size, date, attributes) and the script;\n"
-    "  then the diskettes, with their files in clusters and the room left, for the\n"
-    "  kind of --volume or of the images beside the volumes (disk-1 files as given\n"
-    "  by --disk1 or found on DISK1.IMG).\n"
-    "test DIR/NAME: decodes every member; reports the first damage. With the\n"
-    "  release's manifest (bvpack.manifest, beside the volumes) every volume's and\n"
-    "  every member's checksum is checked too, and damage is named by volume,\n"
-    "  diskette and member; without one only the stream's structure is checked.\n"
-    "test DISK1.IMG DISK2.IMG ...: the same for a release's diskette images, in\n"
-    "  order, as read from those diskettes (manifest beside the first image).\n"
-    "extract DIR/NAME: writes the members with their stamps below --to DIR\n"
-    "  (default: the current directory), refusing paths that leave it.\n"
+    "bvpack.manifest (every file written, with size and SHA-256): a rebuild\n"
+    "replaces or removes only the previous release's files, while unchanged; any\n"
+    "other file in the way is an error, and then nothing is written.\n"
+    "\n"
     "create, build, test and extract show their progress on standard error when\n"
     "it is a terminal, and a summary line at the end; --quiet shows errors alone.\n"
+    "\n"
+    "Environment: BVPACK_INSTALLER, the installer a release gets when none is\n"
+    "given (a path, or none), instead of the one installed or built with bvpack.\n"
     "\n"
     "Exit codes: 0 success; 1 damaged archive or failed test; 2 usage error or\n"
     "input the archive or a diskette cannot hold; 3 I/O error (a file cannot be\n"
     "read or written, the archive is missing, mtools missing).\n";
 
+// text's words in lines of at most 79 columns, the first after first (of
+// width column), the others indented to column.
+std::string Wrapped(const std::string& text, std::string first, std::size_t column)
+{
+    std::string out, line = std::move(first), word;
+    auto put = [&] {
+        if (word.empty())
+            return;
+        if (line.size() > column && line.size() + 1 + word.size() > 79) {
+            out += line + "\n";
+            line = std::string(column, ' ');
+        } else if (line.size() > column) {
+            line += ' ';
+        }
+        line += word;
+        word.clear();
+    };
+    for (char c : text) {
+        if (c == ' ' || c == '\n')
+            put();
+        else
+            word += c;
+    }
+    put();
+    return out + line + "\n";
+}
+
+// A command's usage lines, the first after lead.
+std::string CommandUsage(const CommandRow& c, const char* lead)
+{
+    std::string text = std::string(lead) + "bvpack " + c.name + " " + c.operand + c.usageTail + "\n";
+    if (c.otherUsage != nullptr)
+        text += std::string("  or:  bvpack ") + c.name + " " + c.otherUsage + "\n";
+    return text;
+}
+
+std::string UsageLines()
+{
+    std::string text;
+    const char* lead = "Usage: ";
+    for (const CommandRow& c : kCommands) {
+        text += CommandUsage(c, lead);
+        lead = "  or:  ";
+    }
+    text += "  or:  bvpack help [COMMAND]\n  or:  bvpack --help | --version\n";
+    return text;
+}
+
+// One command's section: its usage, what it does, its options.
+std::string CommandHelp(const CommandRow& c)
+{
+    std::string text = std::string(c.name) + " " + c.operand + ":\n" + Wrapped(std::string(c.summary) + ".", "  ", 2) + "\n";
+    for (const OptionRow& o : Options()) {
+        if ((o.commands & c.bit) == 0)
+            continue;
+        std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
+        left.resize(std::max<std::size_t>(left.size() + 2, 21), ' ');
+        text += Wrapped(o.help, left, 21);
+    }
+    return text + "\n";
+}
+
+std::string FullHelp()
+{
+    std::string text = UsageLines() + "\n" + kProgram + "\n";
+    for (const CommandRow& c : kCommands)
+        text += CommandHelp(c);
+    text += "help [COMMAND]:\n  this text, or one command's options (as COMMAND --help).\n\n";
+    text += "--version:\n  the kit's version and the installer that releases get.\n\n";
+    return text + kClosing;
+}
+
+const CommandRow* FindCommand(const std::string& name)
+{
+    for (const CommandRow& c : kCommands)
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
 int Usage(const std::string& message)
 {
-    std::fprintf(stderr, "bvpack: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "bvpack: %s\n%s", message.c_str(), UsageLines().c_str());
     return EXIT_USAGE;
 }
 
@@ -126,127 +270,103 @@ void SplitArchivePath(const std::string& arg, std::string* dir, std::string* nam
     *dir = p.parent_path().empty() ? std::string(".") : NameOfPath(p.parent_path());
 }
 
-// An option that takes one value, given a second time: refused, as a
-// project file refuses a repeated key. --item and --disk1 may repeat.
-bool GivenTwice(const std::string& option, std::vector<std::string>* seen)
-{
-    if (option.size() < 3 || option.compare(0, 2, "--") != 0 || option == "--item" || option == "--disk1")
-        return false;
-    if (std::find(seen->begin(), seen->end(), option) != seen->end())
-        return true;
-    seen->push_back(option);
-    return false;
-}
-
 int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "bvpack: %s\n", message.c_str());
     return code;
 }
 
-// Takes argv[*i] (and its value) when it is an option of the release's
-// media, for create or list; *code is then EXIT_OK or a reported usage error.
-bool TakeMediaOption(int argc, char** argv, int* i, bool forCreate, ReleaseMedia* media, int* code)
+
+// The installer a release gets: the one given, none (--no-installer or
+// Installer = none), or bvpack's own. Checked to be a Windows GUI program.
+int ChooseInstaller(bool none, const std::string& where, ReleaseMedia* media)
 {
-    const std::string a = argv[*i];
-    const bool hasValue = *i + 1 < argc;
-    *code = EXIT_OK;
-    if (a == "--volume") {
-        if (!hasValue || !ParseVolume(argv[++*i], media))
-            *code = Usage("--volume needs 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or 'one'");
-    } else if (a == "--disk1") {
-        if (hasValue)
-            media->disk1Files.push_back(argv[++*i]);
-        else
-            *code = Usage("--disk1 needs a file");
-    } else if (a == "--installer" && forCreate) {
-        if (hasValue)
-            media->installer = argv[++*i];
-        else
-            *code = Usage("--installer needs a path");
-    } else if (a == "--images" && forCreate) {
-        media->images = true;
-    } else {
-        return false;
+    if (none) {
+        media->installer.clear();
+        return EXIT_OK;
     }
-    return true;
+    if (media->installer.empty()) {
+        InstallerSearch search = FindInstaller();
+        if (search.none)
+            return EXIT_OK;
+        if (search.found.empty()) {
+            std::string looked;
+            for (const std::string& place : search.looked)
+                looked += "\n  " + place;
+            return Fail(EXIT_USAGE, where + "no installer found; give one (--installer PATH, Installer = PATH) or "
+                                           "none (--no-installer, Installer = none); looked in:" + looked);
+        }
+        media->installer = search.found;
+    }
+    std::string error;
+    int code = CheckInstallerProgram(media->installer, &error);
+    return code == EXIT_OK ? code : Fail(code, where + error);
 }
 
-int Create(int argc, char** argv)
+int Version()
 {
-    std::string sourceDir, out, list;
+    std::printf("bvpack %s\n", KitVersion().c_str());
+    InstallerSearch search = FindInstaller();
+    std::error_code ec;
+    if (search.none)
+        std::printf("installer: none (BVPACK_INSTALLER=none)\n");
+    else if (search.found.empty())
+        std::printf("installer: none found\n");
+    else
+        std::printf("installer: %s (%llu bytes)\n", search.found.c_str(),
+                    static_cast<unsigned long long>(fs::file_size(search.found, ec)));
+    return EXIT_OK;
+}
+
+// --codepage N into *codePage (left as it is without the option).
+bool TakeCodePage(const Args& args, unsigned* codePage)
+{
+    return args.codePage.empty() || ParseCodePage(args.codePage, codePage);
+}
+
+const char kCodePageNeeds[] = "--codepage needs the number of a Windows code page this system converts to";
+
+int Create(const Args& args)
+{
     PackRequest request;
-    bool destGiven = false, quiet = false;
-    std::vector<std::string> given;
-    for (int i = 0; i < argc; i++) {
-        std::string a = argv[i];
-        if (GivenTwice(a, &given))
-            return Usage(a + " given twice");
-        auto value = [&](std::string* v) {
-            if (i + 1 >= argc)
-                return false;
-            *v = argv[++i];
-            return true;
-        };
-        std::string v;
-        int code = EXIT_OK;
-        if (TakeMediaOption(argc, argv, &i, true, &request.media, &code)) {
-            if (code != EXIT_OK)
-                return code;
-        } else if (a == "--out") {
-            if (!value(&out)) return Usage("--out needs DIR/NAME");
-        } else if (a == "--list") {
-            if (!value(&list)) return Usage("--list needs a file");
-        } else if (a == "--dest") {
-            if (!value(&request.defaultDest)) return Usage("--dest needs a path");
-            destGiven = true;
-        } else if (a == "--locked") {
-            request.allowChange = false;
-        } else if (a == "--group") {
-            if (!value(&request.script.group)) return Usage("--group needs a name");
-        } else if (a == "--item") {
-            if (!value(&v)) return Usage("--item needs CMD,TITLE");
-            request.script.items.push_back(v);
-        } else if (a == "--run") {
-            if (!value(&request.script.program)) return Usage("--run needs a command line");
-        } else if (a == "--codepage") {
-            if (!value(&v) || !ParseCodePage(v, &request.codePage))
-                return Usage("--codepage needs the number of a Windows code page this system converts to");
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (!a.empty() && a[0] == '-') {
-            return Usage("unknown option " + a);
-        } else if (sourceDir.empty()) {
-            sourceDir = a;
-        } else {
-            return Usage("more than one source directory");
-        }
-    }
+    if (!args.volume.empty() && !ParseVolume(args.volume, &request.media))
+        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
+    if (!TakeCodePage(args, &request.codePage))
+        return Usage(kCodePageNeeds);
+    request.media.disk1Files = args.disk1;
+    request.media.installer = args.installer;
+    request.media.images = args.images;
+    request.allowChange = !args.locked;
+    request.script.group = args.group;
+    request.script.items = args.items;
+    request.script.program = args.run;
+    const std::string& sourceDir = args.operand;
     if (sourceDir.empty())
         return Usage("create needs a source directory");
-    if (out.empty())
+    if (args.out.empty())
         return Usage("create needs --out DIR/NAME");
-    SplitArchivePath(out, &request.outDir, &request.name);
+    if (args.noInstaller && !args.installer.empty())
+        return Usage("--installer and --no-installer exclude each other");
+    SplitArchivePath(args.out, &request.outDir, &request.name);
     request.name = UpperCase(request.name);
     std::string problem = CheckArchiveName(request.name);
     if (!problem.empty())
         return Usage(problem);
-    if (!destGiven)
-        request.defaultDest = "C:\\" + request.name;
+    request.defaultDest = args.dest.empty() ? "C:\\" + request.name : args.dest;
 
     std::error_code ec;
     if (fs::exists(PathOfName(sourceDir), ec) && !fs::is_directory(PathOfName(sourceDir), ec))
         return Fail(EXIT_USAGE, sourceDir + " is a file; create packs a folder (a project file goes to build)");
     if (!fs::is_directory(PathOfName(sourceDir), ec))
         return Fail(EXIT_IO, "source folder " + sourceDir + " not found");
-    Reporter reporter(ReportModeFor(quiet));
+    Reporter reporter(ReportModeFor(args.quiet));
     std::vector<std::string> relatives;
-    if (!list.empty()) {
-        if (fs::is_directory(PathOfName(list), ec))
-            return Fail(EXIT_USAGE, "the list " + list + " is a folder; --list takes a file of paths");
-        std::ifstream in(PathOfName(list));
+    if (!args.list.empty()) {
+        if (fs::is_directory(PathOfName(args.list), ec))
+            return Fail(EXIT_USAGE, "the list " + args.list + " is a folder; --list takes a file of paths");
+        std::ifstream in(PathOfName(args.list));
         if (!in)
-            return Fail(EXIT_IO, "cannot read the list " + list);
+            return Fail(EXIT_IO, "cannot read the list " + args.list);
         std::string line;
         while (std::getline(in, line)) {
             if (!line.empty() && line.back() == '\r')
@@ -267,35 +387,29 @@ int Create(int argc, char** argv)
     }
     for (const std::string& rel : relatives)
         request.files.push_back({NameOfPath(PathOfName(sourceDir) / PathOfName(rel)), MemberPathOf(rel), 0});
+    if (int code = ChooseInstaller(args.noInstaller, "", &request.media); code != EXIT_OK)
+        return code;
     return RunPackRequest(request, reporter);
 }
 
-int Build(int argc, char** argv)
+int Build(const Args& args)
 {
-    std::string project;
-    bool quiet = false;
-    std::vector<std::string> given;
-    for (int i = 0; i < argc; i++) {
-        std::string a = argv[i];
-        if (GivenTwice(a, &given))
-            return Usage(a + " given twice");
-        if (a == "--quiet")
-            quiet = true;
-        else if (!a.empty() && a[0] == '-')
-            return Usage("unknown option " + a);
-        else if (project.empty())
-            project = a;
-        else
-            return Usage("more than one project file");
-    }
-    if (project.empty())
+    if (args.operand.empty())
         return Usage("build needs a project file");
+    // --out stands for the project's Output, before the sources are read:
+    // a previous release there is left out of them as one in Output is.
     PackRequest request;
     std::string error;
-    int code = ReadProjectFile(project, &request, &error);
+    int code = ReadProjectFile(args.operand, &request, &error, args.out);
     if (code != EXIT_OK)
         return Fail(code, error);
-    Reporter reporter(ReportModeFor(quiet));
+    // Installer = none leaves its line and no installer.
+    bool none = args.noInstaller || (request.installerLine != 0 && request.media.installer.empty());
+    code = ChooseInstaller(none, request.installerLine != 0 ? WhereIs(request, request.installerLine) : "",
+                           &request.media);
+    if (code != EXIT_OK)
+        return code;
+    Reporter reporter(ReportModeFor(args.quiet));
     return RunPackRequest(request, reporter);
 }
 
@@ -434,38 +548,18 @@ int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia 
     return EXIT_OK;
 }
 
-int Read(const std::string& command, int argc, char** argv)
+int Read(const std::string& command, const Args& args)
 {
-    std::string archive, to = ".";
-    bool quiet = false;
-    unsigned codePage = kDefaultCodePage;
+    const std::string& archive = args.operand;
+    const std::string to = args.to.empty() ? "." : args.to;
+    const bool quiet = args.quiet;
     ReleaseMedia media;
-    std::vector<std::string> given;
-    for (int i = 0; i < argc; i++) {
-        std::string a = argv[i];
-        if (GivenTwice(a, &given))
-            return Usage(a + " given twice");
-        int code = EXIT_OK;
-        if (command == "list" && TakeMediaOption(argc, argv, &i, false, &media, &code)) {
-            if (code != EXIT_OK)
-                return code;
-        } else if (a == "--to" && command == "extract") {
-            if (i + 1 >= argc)
-                return Usage("--to needs a directory");
-            to = argv[++i];
-        } else if (a == "--codepage") {
-            if (i + 1 >= argc || !ParseCodePage(argv[++i], &codePage))
-                return Usage("--codepage needs the number of a Windows code page this system converts to");
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (!a.empty() && a[0] == '-') {
-            return Usage("unknown option " + a);
-        } else if (archive.empty()) {
-            archive = a;
-        } else {
-            return Usage("more than one archive");
-        }
-    }
+    if (!args.volume.empty() && !ParseVolume(args.volume, &media))
+        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
+    unsigned codePage = kDefaultCodePage;
+    if (!TakeCodePage(args, &codePage))
+        return Usage(kCodePageNeeds);
+    media.disk1Files = args.disk1;
     if (archive.empty())
         return Usage(command + " needs DIR/NAME");
     std::string dir, name;
@@ -555,46 +649,118 @@ int Read(const std::string& command, int argc, char** argv)
 }
 
 // test DISK1.IMG DISK2.IMG ...: the release on its images, in order.
-int TestImages(int argc, char** argv)
+int TestImages(const Args& args)
 {
-    std::vector<std::string> images;
-    bool quiet = false;
-    for (int i = 0; i < argc; i++) {
-        std::string a = argv[i];
-        if (a == "--quiet")
-            quiet = true;
-        else if (!a.empty() && a[0] == '-')
-            return Usage("unknown option " + a);
-        else if (IsDisketteImagePath(a))
-            images.push_back(a);
-        else
+    for (const std::string& a : args.diskImages)
+        if (!IsDisketteImagePath(a))
             return Usage("test takes DIR/NAME or diskette images DISK1.IMG DISK2.IMG ...; " + a + " is neither");
-    }
     ScratchDir scratch;
     if (scratch.path.empty())
         return Fail(EXIT_IO, "cannot make a scratch directory");
-    Reporter reporter(ReportModeFor(quiet));
-    return TestDisketteImages(images, scratch.path, reporter);
+    Reporter reporter(ReportModeFor(args.quiet));
+    return TestDisketteImages(args.diskImages, scratch.path, reporter);
 }
 
 }  // namespace
 
+// Parses the command line with CLI11 from the option table. Arguments it
+// cannot place come back to say what was wrong in bvpack's words.
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return Usage("no command");
-    std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::printf("%s%s", kUsage, kHelp);
+    Args args;
+    CLI::App app{kProgram, "bvpack"};
+    app.set_help_flag();
+    app.allow_extras();
+    bool help = false, version = false;
+    app.add_flag("--help,-h", help);
+    app.add_flag("--version", version);
+    std::vector<std::pair<const CommandRow*, CLI::App*>> commands;
+    // Options and flags given once at most, as a project file's keys.
+    std::vector<const CLI::Option*> once;
+    for (const CommandRow& c : kCommands) {
+        CLI::App* sub = app.add_subcommand(c.name, c.summary);
+        sub->set_help_flag();
+        sub->allow_extras();
+        for (const OptionRow& o : Options()) {
+            if ((o.commands & c.bit) == 0)
+                continue;
+            if (o.flag != nullptr)
+                once.push_back(sub->add_flag(o.name, args.*o.flag, o.help)
+                                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast));
+            else if (o.texts != nullptr)
+                sub->add_option(o.name, args.*o.texts, o.help)->allow_extra_args(false)->type_name(o.value);
+            else
+                once.push_back(sub->add_option(o.name, args.*o.text, o.help)
+                                   ->type_name(o.value)
+                                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast));
+        }
+        // test takes DIR/NAME or the diskette images of a release.
+        if (c.bit == TEST)
+            sub->add_option(c.operand, args.diskImages);
+        else
+            sub->add_option(c.operand, args.operand);
+        commands.push_back({&c, sub});
+    }
+    // help COMMAND: the command's name is no subcommand here.
+    if (argc >= 2 && std::string(argv[1]) == "help") {
+        if (argc > 3)
+            return Usage("help takes one command");
+        if (argc == 2) {
+            std::printf("%s", FullHelp().c_str());
+            return EXIT_OK;
+        }
+        const CommandRow* c = FindCommand(argv[2]);
+        if (c == nullptr)
+            return Usage(std::string("unknown command ") + argv[2]);
+        std::printf("%s\n%s", CommandUsage(*c, "Usage: ").c_str(), CommandHelp(*c).c_str());
         return EXIT_OK;
     }
-    if (command == "create")
-        return Create(argc - 2, argv + 2);
-    if (command == "build")
-        return Build(argc - 2, argv + 2);
-    if (command == "test" && argc > 2 && IsDisketteImagePath(argv[2]))
-        return TestImages(argc - 2, argv + 2);
-    if (command == "list" || command == "test" || command == "extract")
-        return Read(command, argc - 2, argv + 2);
-    return Usage("unknown command " + command);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return Usage(e.what());
+    }
+    if (help && app.get_subcommands().empty()) {
+        std::printf("%s", FullHelp().c_str());
+        return EXIT_OK;
+    }
+    if (version)
+        return Version();
+    for (auto& [c, sub] : commands) {
+        if (!sub->parsed())
+            continue;
+        if (args.help) {
+            std::printf("%s\n%s", CommandUsage(*c, "Usage: ").c_str(), CommandHelp(*c).c_str());
+            return EXIT_OK;
+        }
+        for (const std::string& extra : sub->remaining()) {
+            if (extra.size() > 1 && extra[0] == '-')
+                return Usage("unknown option " + extra + " of " + c->name);
+            return Usage("more than one " + std::string(c->operand) + " (" + extra + ")");
+        }
+        for (const CLI::Option* o : once)
+            if (o->count() > 1)
+                return Usage(o->get_name() + " given twice");
+        if (c->bit == TEST && !args.diskImages.empty()) {
+            if (IsDisketteImagePath(args.diskImages.front()))
+                return TestImages(args);
+            if (args.diskImages.size() > 1)
+                return Usage("more than one " + std::string(c->operand) + " (" + args.diskImages[1] + ")");
+            args.operand = args.diskImages.front();
+        }
+        switch (c->bit) {
+        case INIT:
+            if (args.operand.empty())
+                return Usage("init needs the product folder DIR");
+            return InitProject(args.operand);
+        case CREATE: return Create(args);
+        case BUILD: return Build(args);
+        default: return Read(c->name, args);
+        }
+    }
+    if (const std::vector<std::string> rest = app.remaining(); !rest.empty()) {
+        const std::string& first = rest.front();
+        return Usage((first.size() > 1 && first[0] == '-' ? "unknown option " : "unknown command ") + first);
+    }
+    return Usage("no command");
 }

@@ -157,6 +157,15 @@ std::string DescribeDiskettes(const DisketteKind& kind, const std::vector<Disket
     return text;
 }
 
+std::string DisketteKindNames(const char* lastJoin)
+{
+    const std::vector<DisketteKind>& kinds = DisketteKinds();
+    std::string names;
+    for (std::size_t i = 0; i < kinds.size(); i++)
+        names += (i == 0 ? "" : i + 1 == kinds.size() ? lastJoin : ", ") + std::string(kinds[i].name);
+    return names;
+}
+
 bool ParseVolume(const std::string& text, ReleaseMedia* media)
 {
     media->kind = FindDisketteKind(text);

@@ -28,6 +28,9 @@ struct DisketteKind {
 
 // 360K, 720K, 1.2M, 1.44M, 2.88M.
 const std::vector<DisketteKind>& DisketteKinds();
+// Their names as a list for texts: "360K, 720K, 1.2M, 1.44M or 2.88M"
+// (lastJoin between the last two).
+std::string DisketteKindNames(const char* lastJoin = " or ");
 // The kind of that name (any case), or null.
 const DisketteKind* FindDisketteKind(const std::string& name);
 // The kind whose image is that many bytes, or null.

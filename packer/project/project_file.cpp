@@ -89,6 +89,7 @@ struct Reader {
     std::string path;
     fs::path base;                                 // the project file's folder
     PackRequest* request;
+    std::string outDir;                            // given to build, instead of Output
     std::map<std::string, const IniEntry*> single;  // section/key -> entry, for the single keys
     std::vector<const IniEntry*> sources, items, diskOne;   // the repeatable keys, in order
     int errorCode = EXIT_OK;
@@ -308,13 +309,13 @@ struct Reader {
                                             ") exclude each other");
         if (volume != nullptr) {
             if (!ParseVolume(volume->value, &r.media))
-                return Fail(volume->line, "VolumeSize must be 360K, 720K, 1.2M, 1.44M, 2.88M, a byte count or one");
+                return Fail(volume->line, "VolumeSize must be " + DisketteKindNames(", ") + ", a byte count or one");
             r.disketteLine = volume->line;
         }
         if (diskette != nullptr) {
             r.media.kind = FindDisketteKind(diskette->value);
             if (r.media.kind == nullptr)
-                return Fail(diskette->line, "Diskette must be 360K, 720K, 1.2M, 1.44M or 2.88M");
+                return Fail(diskette->line, "Diskette must be " + DisketteKindNames());
             r.disketteLine = diskette->line;
         }
         if (const IniEntry* e = Single("Setup", "Images")) {
@@ -322,7 +323,11 @@ struct Reader {
                 return false;
             r.imagesLine = e->line;
         }
-        if (const IniEntry* e = Single("Setup", "Installer")) {
+        // Installer = none: volumes without NAME.EXE (installerLine set,
+        // installer empty); without the key, bvpack chooses its own.
+        if (const IniEntry* e = Single("Setup", "Installer"); e != nullptr && UpperCase(e->value) == "NONE") {
+            r.installerLine = e->line;
+        } else if (e != nullptr) {
             fs::path p = base / PathOfName(Slashed(e->value));
             std::error_code ec;
             if (!fs::is_regular_file(p, ec))
@@ -334,9 +339,14 @@ struct Reader {
     }
 
     // The release goes to a folder of its own: by default Output below the
-    // project's folder, never the project's folder itself.
+    // project's folder, never the project's folder itself. A folder given
+    // to build (--out) stands instead.
     bool ReadOutput()
     {
+        if (!outDir.empty()) {
+            request->outDir = outDir;
+            return true;
+        }
         const IniEntry* output = Single("Setup", "Output");
         request->outDir = NameOfPath(
             (base / (output != nullptr ? PathOfName(Slashed(output->value)) : fs::path(kDefaultOutput))).lexically_normal());
@@ -402,7 +412,7 @@ struct Reader {
 
 }  // namespace
 
-int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error)
+int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error, const std::string& outDir)
 {
     std::error_code ec;
     if (fs::is_directory(PathOfName(path), ec)) {
@@ -425,6 +435,7 @@ int ReadProjectFile(const std::string& path, PackRequest* request, std::string* 
     if (reader.base.empty())
         reader.base = ".";
     reader.request = request;
+    reader.outDir = outDir;
     *request = PackRequest();
     IniText ini;
     int line = 0;

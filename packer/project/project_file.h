@@ -22,7 +22,9 @@ constexpr char kDefaultOutput[] = "Output";
 
 // Fills *request from the project file. Returns EXIT_OK, EXIT_USAGE when the
 // file says something wrong or names files that are not there, EXIT_IO when
-// it cannot be read; *error says what and where.
-int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error);
+// it cannot be read; *error says what and where. outDir, when given, is the
+// release's folder instead of the project's Output.
+int ReadProjectFile(const std::string& path, PackRequest* request, std::string* error,
+                    const std::string& outDir = std::string());
 
 }  // namespace bv

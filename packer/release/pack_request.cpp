@@ -134,7 +134,7 @@ int CheckImagesHaveAKind(PackRun& run)
     return run.Fail(EXIT_USAGE, request.imagesLine,
                     std::string(request.origin.empty() ? "--images needs a diskette kind: --volume "
                                                        : "Images needs a diskette kind: Diskette = ") +
-                        "360K, 720K, 1.2M, 1.44M or 2.88M");
+                        DisketteKindNames());
 }
 
 // The names as the installer takes them: member paths, destination, group,

@@ -1,8 +1,17 @@
 // Installation benchmark: installs a packed kit with the real SETUP.EXE, as a
-// user would (Next, Yes to create the destination), several times, and
-// prints the install time and the install steps counted inside SETUP.EXE by
-// the step counter hook, against the step count the archive calls for.
+// user would (Next, Yes to create the destination), and times it.
 //   install_bench KIT_DIR [RUNS]
+//     several installations of one kit; prints the install time and the
+//     install steps counted inside SETUP.EXE by the step counter hook,
+//     against the step count the archive calls for.
+//   install_bench --compare RUNS LABEL KIT_DIR ONE_DIR [LABEL KIT_DIR ONE_DIR]...
+//     installers side by side: in each round, every installer installs its
+//     one-member release ONE_DIR and its kit KIT_DIR, the installers in
+//     turn (the order reversed every other round). The time of an
+//     installation less the one-member installation's is the time the
+//     installer spends on the kit's members; medians and the ratios to the
+//     first installer's are printed. Each kit is installed once untimed
+//     before the rounds. No hook is loaded.
 // KIT_DIR holds SETUP.EXE, SETUP.E00, ... and SIZES.TXT, the member sizes
 // of the archive in order, one a line. Each run installs to a fresh D:\BENCHn.
 #include <windows.h>
@@ -125,8 +134,9 @@ bool Fail(const std::string& what)
     return false;
 }
 
-// One installation into a fresh destination.
-bool InstallOnce(const std::string& kit, int number, Run* run)
+// One installation into a fresh destination; with the step counter hook
+// in SETUP.EXE when counted.
+bool InstallOnce(const std::string& kit, int number, Run* run, bool counted = true)
 {
     std::string dest;
     for (int n = number; dest.empty() || Exists(dest); n += 10) {
@@ -141,6 +151,25 @@ bool InstallOnce(const std::string& kit, int number, Run* run)
     HWND dialog = WaitWindow(setup, "#32770", "BREVANT", 60000);
     if (!dialog) return Fail("no setup dialog\n" + DescribeScreen());
     SetItemText(dialog, EDIT, dest);
+    if (!counted) {
+        double start = Seconds();
+        Click(dialog, NEXT);
+        Box question = WaitBox(setup, "Brevant", 60000);
+        if (question.text.rfind("The specified directory", 0) != 0) {
+            Kill(setup);
+            return Fail("unexpected box: " + question.text);
+        }
+        Answer(question, "Yes");
+        long code = WaitExit(setup, 1800000);
+        run->exited = Seconds();
+        run->next = start;
+        run->installMs = (run->exited - start) * 1000;
+        if (code != 0) return Fail("SETUP.EXE did not end well");
+        CountTree(dest, &run->files, &run->bytes);
+        RemoveTree(dest);
+        RemoveDirectoryA(dest.c_str());
+        return true;
+    }
 
     HMODULE library = LoadLibraryA(WinPath(BV_STEP_HOOK).c_str());
     if (!library) return Fail("cannot load the step counter hook");
@@ -210,23 +239,112 @@ double Steps(const Run& r)
     return Count(r, "steps_1") + Count(r, "steps_2") + Count(r, "steps_3") + Count(r, "steps_other");
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+std::string KitPath(std::string path)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: install_bench KIT_DIR [RUNS]\n");
-        return 2;
-    }
-    std::string kit = argv[1];
-    if (!kit.empty() && kit[0] == '/') kit = WinPath(kit);
-    int count = argc == 3 ? std::atoi(argv[2]) : 3;
-    if (count < 1) count = 1;
+    return !path.empty() && path[0] == '/' ? WinPath(path) : path;
+}
 
+std::vector<std::uint64_t> MemberSizes(const std::string& kit)
+{
     std::vector<std::uint64_t> sizes;
     std::istringstream sizeLines(ReadFile(kit + "\\SIZES.TXT"));
     for (std::string line; std::getline(sizeLines, line);)
         if (!line.empty()) sizes.push_back(std::strtoull(line.c_str(), nullptr, 10));
+    return sizes;
+}
+
+struct Installer {
+    std::string label, kit, one;
+    Expected kitExpected, oneExpected;
+    std::vector<double> kitSeconds, oneSeconds, netSeconds;
+};
+
+// Installers side by side, interleaved round by round.
+int Compare(int rounds, std::vector<Installer> installers)
+{
+    for (Installer& in : installers) {
+        std::vector<std::uint64_t> kitSizes = MemberSizes(in.kit), oneSizes = MemberSizes(in.one);
+        if (kitSizes.empty() || oneSizes.size() != 1)
+            return Fail("no member sizes, or not one member, in " + in.kit + " / " + in.one), 1;
+        in.kitExpected = ExpectFromSizes(kitSizes);
+        in.oneExpected = ExpectFromSizes(oneSizes);
+    }
+    // One untimed installation of each kit first: the first start of a
+    // program and the first read of its volumes are slower than the rest.
+    int number = 0;
+    for (Installer& in : installers) {
+        Run warm;
+        if (!InstallOnce(in.kit, ++number, &warm, false)) return 1;
+    }
+    for (int round = 1; round <= rounds; round++) {
+        for (size_t k = 0; k < installers.size(); k++) {
+            Installer& in = installers[round % 2 ? k : installers.size() - 1 - k];
+            Run one, kit;
+            if (!InstallOnce(in.one, ++number, &one, false) || !InstallOnce(in.kit, ++number, &kit, false)) return 1;
+            if (one.files != 1 || one.bytes != in.oneExpected.bytes || kit.files != in.kitExpected.members ||
+                kit.bytes != in.kitExpected.bytes)
+                return Fail(in.label + ": an installation did not complete"), 1;
+            in.oneSeconds.push_back(one.installMs / 1000);
+            in.kitSeconds.push_back(kit.installMs / 1000);
+            in.netSeconds.push_back((kit.installMs - one.installMs) / 1000);
+            std::fprintf(stderr, "install_bench: round %d, %s: kit %.2f s, one member %.2f s\n", round,
+                         in.label.c_str(), kit.installMs / 1000, one.installMs / 1000);
+        }
+    }
+
+    const Expected& e = installers[0].kitExpected;
+    std::printf("installation of %llu members, %llu bytes; %d rounds, the installers in turn; medians\n",
+                static_cast<unsigned long long>(e.members), static_cast<unsigned long long>(e.bytes), rounds);
+    // Per installer: the medians, and the least of the rounds' differences
+    // (other load on the machine only ever adds time).
+    std::printf("%-30s %8s %8s %14s %8s %8s %8s %8s\n", "", "kit", "one", "kit less one", "", "best", "", "");
+    std::printf("%-30s %8s %8s %14s %8s %8s %8s %8s\n", "installer", "(s)", "(s)", "(s)", "ratio", "(s)", "MB/s",
+                "ratio");
+    double baseMedian = Median(installers[0].netSeconds);
+    double baseBest = *std::min_element(installers[0].netSeconds.begin(), installers[0].netSeconds.end());
+    for (const Installer& in : installers) {
+        double net = Median(in.netSeconds), best = *std::min_element(in.netSeconds.begin(), in.netSeconds.end());
+        std::printf("%-30s %8.2f %8.2f %14.2f %8.2f %8.2f %8.2f %8.2f\n", in.label.c_str(), Median(in.kitSeconds),
+                    Median(in.oneSeconds), net, net > 0 ? baseMedian / net : 0.0, best,
+                    best > 0 ? static_cast<double>(e.bytes) / 1e6 / best : 0.0, best > 0 ? baseBest / best : 0.0);
+    }
+    std::printf("Wall time from Next to SETUP.EXE's exit (the create question answered at once), medians of\n"
+                "the rounds. \"kit less one\": in each round, the kit's installation less a one-member\n"
+                "installation (start-up, dialogs, script, exit): its median, and its best (least) round with\n"
+                "MB/s over it. Ratio: the first installer's time over this one's (above 1: faster). Other load\n"
+                "on the machine only adds time: run it on an otherwise idle machine, with more rounds.\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::string(argv[1]) == "--compare") {
+        if (argc < 6 || (argc - 3) % 3 != 0) {
+            std::fprintf(stderr, "usage: install_bench --compare RUNS LABEL KIT_DIR ONE_DIR [LABEL KIT_DIR ONE_DIR]...\n");
+            return 2;
+        }
+        std::vector<Installer> installers;
+        for (int i = 3; i + 2 < argc; i += 3) {
+            Installer in;
+            in.label = argv[i];
+            in.kit = KitPath(argv[i + 1]);
+            in.one = KitPath(argv[i + 2]);
+            installers.push_back(in);
+        }
+        return Compare(std::max(1, std::atoi(argv[2])), installers);
+    }
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: install_bench KIT_DIR [RUNS]\n"
+                             "       install_bench --compare RUNS LABEL KIT_DIR ONE_DIR [LABEL KIT_DIR ONE_DIR]...\n");
+        return 2;
+    }
+    std::string kit = KitPath(argv[1]);
+    int count = argc == 3 ? std::atoi(argv[2]) : 3;
+    if (count < 1) count = 1;
+
+    std::vector<std::uint64_t> sizes = MemberSizes(kit);
     if (sizes.empty()) return Fail("no member sizes in " + kit + "\\SIZES.TXT"), 1;
     Expected e = ExpectFromSizes(sizes);
 

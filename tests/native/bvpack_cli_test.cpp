@@ -20,6 +20,7 @@
 
 #include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
+#include "tests/native/stand_in_program.h"
 
 namespace {
 
@@ -82,10 +83,17 @@ protected:
 
     // redirect: where the output goes; by default both streams are read.
     // env: assignments put before the command, e.g. SOURCE_DATE_EPOCH=0.
+    // Releases get no installer unless a test gives one (BVPACK_INSTALLER:
+    // the installer chosen when none is given).
     Outcome Bvpack(const std::string& args, const char* redirect = " 2>&1", const std::string& env = "")
     {
-        return RunCommand(env + " " + std::string(BVPACK_PATH) + " " + args, redirect);
+        std::string chosen = env.find("BVPACK_INSTALLER=") == std::string::npos ? "BVPACK_INSTALLER=none " : "";
+        return RunCommand(chosen + env + " " + std::string(BVPACK_PATH) + " " + args, redirect);
     }
+
+    // A stand-in installer of that size: a 32-bit Windows GUI program's
+    // headers, then filler.
+    static std::string Program(std::size_t size, char filler = 'i') { return StandInProgram(size, filler); }
 
     std::string Src() const { return src.string(); }
     std::string Out() const { return (out / "setup").string(); }
@@ -93,13 +101,13 @@ protected:
 
 TEST_F(BvpackCli, CreateListTestExtract)
 {
-    Write(root / "fake-installer.exe", "MZ");
+    Write(root / "fake-installer.exe", Program(1024));
     Outcome r = Bvpack("create " + Src() + " --out " + Out() + " --dest 'D:\\APPS\\KIT' --locked --group Kit"
                    " --item 'README.TXT,Read me' --run 'NOTEPAD.EXE README.TXT' --installer " +
                    (root / "fake-installer.exe").string());
     ASSERT_EQ(r.code, 0) << r.out;
     EXPECT_TRUE(fs::exists(out / "SETUP.E00"));
-    EXPECT_EQ(Read(out / "SETUP.EXE"), "MZ");
+    EXPECT_EQ(Read(out / "SETUP.EXE"), Program(1024));
 
     r = Bvpack("list " + Out());
     ASSERT_EQ(r.code, 0) << r.out;
@@ -129,7 +137,7 @@ TEST_F(BvpackCli, CreateListTestExtract)
 TEST_F(BvpackCli, OutputInsideTheSourceIsNotPackedAgain)
 {
     const std::string inside = (src / "dist" / "SETUP").string();
-    Write(root / "fake-installer.exe", "MZ");
+    Write(root / "fake-installer.exe", Program(1024));
     for (int round = 0; round < 2; round++) {
         Outcome r = Bvpack("create " + Src() + " --out " + inside + " --installer " + (root / "fake-installer.exe").string());
         ASSERT_EQ(r.code, 0) << r.out;
@@ -318,7 +326,7 @@ TEST_F(BvpackCli, StampsOutsideTheDosRangeAreStoredAtItsEndsWithAWarning)
 TEST_F(BvpackCli, DisketteImages)
 {
     Write(src / "NOISE.BIN", Noise(900000, 10));
-    Write(root / "fake-installer.exe", "MZ" + std::string(99998, 'i'));
+    Write(root / "fake-installer.exe", Program(100000));
     Write(root / "liesmich.txt", "Lies mich.\r\n");
     struct utimbuf t = {852000000, 858429000};
     utime((root / "liesmich.txt").c_str(), &t);
@@ -412,13 +420,13 @@ TEST_F(BvpackCli, ExitCodes)
     fs::create_directories(root / "device");
     Write(root / "device" / "NUL.TXT", "lost on Windows");
     const std::string big = (root / "BIG.EXE").string(), half = (root / "HALF.EXE").string();
-    Write(big, std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
-    Write(half, std::string(1457664 / 2, 'h'));
+    Write(big, Program(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
+    Write(half, Program(1457664 / 2, 'h'));
     Write(root / "HALF2", std::string(1457664 / 2 + 1, 'h'));
     Write(root / "read-me.text", "r");
     Write(root / "setup.e01", "s");
     const Case cases[] = {
-        {"", 2, "usage"},
+        {"", 2, "Usage: bvpack"},
         {"--help", 0, "Exit codes"},
         {"frob", 2, "unknown command"},
         {"create " + ok, 2, "--out"},
@@ -455,7 +463,7 @@ TEST_F(BvpackCli, ExitCodes)
         {"create " + ok + " --out " + Out() + " --quiet --quiet", 2, "--quiet given twice"},
         {"list " + Out() + " --volume 360K --volume 720K", 2, "--volume given twice"},
         {"build " + root.string(), 2, root.string() + " is a folder; build takes the project file in it"},
-        {"build " + (root / "ok").string() + " " + (root / "ok").string(), 2, "more than one project file"},
+        {"build " + (root / "ok").string() + " " + (root / "ok").string(), 2, "more than one PROJECT.INI"},
         {"create " + ok + " --out " + (out / "CON").string(), 2, "names a DOS device"},
         {"create " + ok + " --out '" + (out / "A*B").string() + "'", 2, "cannot hold"},
         {"create " + ok + " --out '" + (out / "MY APP ").string() + "'", 2, "blank"},
@@ -473,8 +481,8 @@ TEST_F(BvpackCli, ExitCodes)
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
     }
     EXPECT_FALSE(fs::exists(out / "SETUP.E00"));   // refused input leaves no volume
-    Outcome missing = RunCommand("PATH=/nonexistent " + std::string(BVPACK_PATH) + " create " + ok + " --out " + Out() +
-                                 " --volume 360K --images");
+    Outcome missing = RunCommand("BVPACK_INSTALLER=none PATH=/nonexistent " + std::string(BVPACK_PATH) + " create " + ok +
+                                 " --out " + Out() + " --volume 360K --images");
     EXPECT_EQ(missing.code, 3) << missing.out;
     EXPECT_NE(missing.out.find("diskette images need mformat, mcopy, mdir from mtools, not found on PATH"),
               std::string::npos)
@@ -500,7 +508,7 @@ protected:
         Write(root / "p" / "A.TXT", "a");
         Write(root / "p" / "sub" / "a.txt", "a again");
         Write(root / "p" / "BAD]NAME", "b");
-        Write(root / "p" / "BIG.EXE", std::string(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
+        Write(root / "p" / "BIG.EXE", Program(362496 - 1023, 'b'));   // leaves less than a cluster of 360K
         Write(root / "p" / "read-me.text", "r");
         Write(root / "p" / "\xC5\x82.TXT", "l with stroke");
         Write(root / "p" / "PROJECT.INI", text);
@@ -626,7 +634,7 @@ TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
     fs::create_directories(root / "build" / "win32" / "sample");
     fs::create_directories(root / "build" / "win32" / "installer");
     Write(root / "build" / "win32" / "sample" / "HELLO.EXE", program);
-    Write(root / "build" / "win32" / "installer" / "bvunpack.exe", "MZ installer");
+    Write(root / "build" / "win32" / "installer" / "bvunpack.exe", Program(1024));
 
     // The tree as create wants it, with the same times.
     const fs::path stage = root / "stage";
@@ -664,7 +672,7 @@ TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
 TEST_F(BvpackBuild, DisketteProjectMakesTheCreateRelease)
 {
     Write(src / "NOISE.BIN", Noise(600000, 11));
-    Write(root / "fake-installer.exe", "MZ" + std::string(50000, 'i'));
+    Write(root / "fake-installer.exe", Program(50002));
     Write(root / "liesmich.txt", "Lies mich.\r\n");
     Write(root / "PROJECT.INI", "[Setup]\nName = SETUP\nDiskette = 360K\nImages = yes\nDiskOneFile = liesmich.txt\n"
                                 "Installer = fake-installer.exe\nOutput = built\n[Files]\nSource = src/*\n");
@@ -832,6 +840,7 @@ TEST_F(BvpackCli, ProgressOnATerminal)
     pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);
     if (child == 0) {
+        setenv("BVPACK_INSTALLER", "none", 1);
         execl(BVPACK_PATH, BVPACK_PATH, "create", Src().c_str(), "--out", Out().c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

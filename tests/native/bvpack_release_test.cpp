@@ -16,6 +16,7 @@
 
 #include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
+#include "tests/native/stand_in_program.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ protected:
         Write(src / "README.TXT", "Read me first.\r\n");
         Write(src / "DOCS" / "GUIDE.TXT", std::string(30000, 'g'));
         Write(src / "NOISE.BIN", Noise(700000, 21));
-        Write(root / "fake-installer.exe", "MZ" + std::string(99998, 'i'));
+        Write(root / "fake-installer.exe", StandInProgram(100000));
         Write(root / "liesmich.txt", "Lies mich.\r\n");
     }
 
@@ -74,10 +75,12 @@ protected:
         return s;
     }
 
-    // The exit status as the shell sees it: 128 + N for a signal N.
+    // The exit status as the shell sees it: 128 + N for a signal N. Releases
+    // get no installer unless a test gives one.
     CommandOutcome Bvpack(const std::string& args, const std::string& env = "")
     {
-        CommandOutcome r = RunCommand(env + " " + std::string(BVPACK_PATH) + " " + args + " 2>&1; echo \"status $?\"", "");
+        CommandOutcome r = RunCommand("BVPACK_INSTALLER=none " + env + " " + std::string(BVPACK_PATH) + " " + args +
+                                      " 2>&1; echo \"status $?\"", "");
         std::size_t at = r.out.rfind("status ");
         r.code = at == std::string::npos ? -1 : std::stoi(r.out.substr(at + 7));
         return r;

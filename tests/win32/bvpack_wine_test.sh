@@ -172,5 +172,15 @@ printf '[Setup]\nName = SETUP\nOutput = %s\n[Files]\nSource = src/*\n' wine-buil
 cmp "$work/names/native-build/SETUP.E00" "$work/names/wine-build/SETUP.E00" || fail "built volume with accented names differs"
 cmp "$work/names/native/SETUP.E00" "$work/names/wine-build/SETUP.E00" || fail "built and created volumes differ, names"
 
+# As in the Windows zip: bvpack.exe finds bvunpack.exe beside itself and
+# gives it to a release that names no installer.
+mkdir -p "$work/zip" && cp "$exe" "$installer" "$work/zip/"
+zip_bvpack() { (unset BVPACK_INSTALLER; "$winebed" run "$bed" "$work/zip/bvpack.exe" "$@"); }
+out=$(zip_bvpack --version 2>&1 | tr -d '\r')
+case $out in *"installer: "*"zip\bvunpack.exe ($(stat -c %s "$installer") bytes)"*) ;;
+  *) fail "bvpack.exe --version: $out" ;; esac
+zip_bvpack create "$(win "$work/src")" --out "$(win "$work/zip-release/SETUP")" --quiet || fail "create with the installer beside bvpack.exe"
+cmp "$installer" "$work/zip-release/SETUP.EXE" || fail "the release's SETUP.EXE is not the installer beside bvpack.exe"
+
 [ $failed = 0 ] && echo "bvpack.exe under Wine: all checks passed"
 exit $failed

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The Wine test bed: one private prefix, one Xvfb and one wineserver for a
 # whole test run, all under DIR in the build tree.
-#   winebed.sh start DIR        fresh prefix, display, persistent server
+#   winebed.sh start DIR [VER]  fresh prefix, display, persistent server;
+#                               Wine reports Windows version VER (win95,
+#                               win98, nt40, winxp, win7, win10, ...;
+#                               default win10)
 #   winebed.sh run DIR PROG...  run a Windows program in the bed
 #   winebed.sh stop DIR         end every process the bed started
 set -u
 cmd=$1 dir=$(realpath -m "$2"); shift 2
+version=${1:-win10}
 export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEARCH=win64
 
 case $cmd in
@@ -23,14 +27,16 @@ start)
   # Wine's virtual desktop, as large as the display: without a window
   # manager Wine waits for one whenever a window is hidden or destroyed.
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >>"$dir/wineboot.log" 2>&1 &&
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >>"$dir/wineboot.log" 2>&1 ||
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >>"$dir/wineboot.log" 2>&1 &&
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f </dev/null >>"$dir/wineboot.log" 2>&1 ||
     { cat "$dir/wineboot.log"; exit 1; }
   wineserver -w
   ln -sfn "$dir/drive_d" "$WINEPREFIX/dosdevices/d:"
   mkdir -p "$dir/drive_a" && ln -sfn "$dir/drive_a" "$WINEPREFIX/dosdevices/a:"   # the diskette drive
   wineserver -p </dev/null >/dev/null 2>&1
   ms=$(( ($(date +%s%N) - start) / 1000000 ))
-  printf 'wine bed ready in %d.%d s (display :%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) "$(cat "$dir/display")"
+  printf 'wine bed ready in %d.%d s (display :%s, Windows version %s)\n' $((ms / 1000)) $((ms % 1000 / 100)) \
+    "$(cat "$dir/display")" "$version"
   ;;
 run)
   # Wine's own background processes (desktop, services) start with the
