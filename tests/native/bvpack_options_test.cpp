@@ -108,6 +108,19 @@ TEST_F(BvpackOptions, OneTableForHelpUsageAndParsing)
     EXPECT_TRUE(fs::exists(root / "elsewhere" / "P.E00"));
     EXPECT_FALSE(fs::exists(root / "there"));
     EXPECT_FALSE(fs::exists(root / "elsewhere" / "P.EXE"));   // Installer = none
+
+    // A release of --out inside the packed tree is bvpack's own there, as
+    // one in Output would be: a rebuild neither packs it nor refuses it.
+    fs::create_directories(root / "q");
+    Write(root / "q" / "A.TXT", "a");
+    Write(root / "q" / "Q.INI", "[Setup]\nName = Q\nInstaller = none\n[Files]\nSource = *\n");
+    for (int round = 0; round < 2; round++) {
+        r = Bvpack("build q/Q.INI --out q/rel --quiet");
+        ASSERT_EQ(r.code, 0) << round << "\n" << r.out;
+    }
+    r = Bvpack("list q/rel/Q");
+    EXPECT_EQ(r.out.find("rel\\"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(root / "q" / "Output"));
 }
 
 TEST_F(BvpackOptions, VersionNamesTheKitAndTheInstaller)
