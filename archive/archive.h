@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdio>
 
+#include "archive/archive_format.h"
 #include "archive/archive_host.h"
 #include "archive/archive_messages.h"
 #include "archive/install_state.h"
@@ -35,6 +36,12 @@ enum { SCRIPT_FAILED = -1, SCRIPT_END = 0, SCRIPT_GROUPNAME = 1, SCRIPT_ITEMNAME
 // Volume chain.
 int OpenFirstVolume();       // 0, or -1 with the error text in textBuffer
 int OpenNextVolume();        // 0, or -1 when the user cancelled the disk prompt
+// The byte that begins the next record: records never straddle volumes,
+// but one may begin the next volume, which is opened at the end of this one.
+// EOF when that volume holds nothing more; NO_VOLUME when no volume is open
+// or the next cannot be had (then sourceExhausted is set).
+enum { NO_VOLUME = -2 };
+int ReadRecordStart();
 // ReadArchiveByte: the next payload byte 0-255, moving on to the next volume
 // at end of file; -1 with sourceExhausted set when no volume can be had.
 int ReadArchiveByteSlow();   // end of the open volume, or no volume open

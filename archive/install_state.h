@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "archive/archive_format.h"
+
 enum {
     ARCHIVE_NAME_SIZE = 16,   // at most 15 characters
     SOURCE_DIR_SIZE = 300,
-    DEST_DIR_SIZE = 512,      // at most 511 characters
+    DEST_DIR_SIZE = DEFAULT_DEST_MAX + 1,
     TEXT_BUFFER_SIZE = 512,
-    RECORD_VALUE_MAX = 256,   // longest member path or script value
     // destDir, a backslash and a member path always fit.
     OUTPUT_PATH_SIZE = DEST_DIR_SIZE + 1 + RECORD_VALUE_MAX + 1,
 };

@@ -7,8 +7,8 @@ const ArchiveHost* archiveHost;
 
 int OpenFirstVolume()
 {
-    FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
-               PATH_SEPARATOR, install.archiveName);
+    FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s" VOLUME_EXTENSION, install.sourceDir,
+               PATH_SEPARATOR, install.archiveName, 0u);
     install.volumeStream = std::fopen(install.textBuffer, "rb");
     if (!install.volumeStream) {
         FormatText(install.textBuffer, sizeof install.textBuffer, "%s", MSG_CANNOT_OPEN_DATA);
@@ -19,9 +19,9 @@ int OpenFirstVolume()
 
     int number = -1;
     char last = 0;
-    int got = std::fscanf(install.volumeStream, "[TARNBOLT %d][DEFDIR=%511[^]]][DFCHANGE=%d%c", &number,
-                          install.destDir, &install.allowDestChange, &last);
-    if (got != 4 || last != ']' || number != 0) {
+    int got = std::fscanf(install.volumeStream, "[" TAG_VOLUME "%d][" TAG_DEFAULT_DEST SCAN_DEFAULT_DEST "]["
+                          TAG_DEST_CHANGE "%d%c", &number, install.destDir, &install.allowDestChange, &last);
+    if (got != 4 || last != RECORD_CLOSE || number != 0) {
         FormatText(install.textBuffer, sizeof install.textBuffer, "%s", MSG_INVALID_FILE_TYPE);
         return -1;
     }
@@ -38,8 +38,8 @@ static int TryContinuationVolume(const char* path)
         return 1;
     int number = -1;
     char last = 0;
-    if (std::fscanf(install.volumeStream, "[TARNBOLT %d%c", &number, &last) == 2 && number == install.volumeNumber &&
-        last == ']')
+    if (std::fscanf(install.volumeStream, "[" TAG_VOLUME "%d%c", &number, &last) == 2 &&
+        number == install.volumeNumber && last == RECORD_CLOSE)
         return 0;
     std::fclose(install.volumeStream);
     install.volumeStream = nullptr;
@@ -59,7 +59,7 @@ int OpenNextVolume()
     archiveHost->showStatus(1, install.textBuffer);
 
     char path[TEXT_BUFFER_SIZE];
-    FormatText(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
+    FormatText(path, sizeof path, "%s%c%s" VOLUME_EXTENSION, install.sourceDir, PATH_SEPARATOR,
                install.archiveName, static_cast<unsigned>(install.volumeNumber));
 
     char prompt[TEXT_BUFFER_SIZE];
@@ -80,6 +80,21 @@ int OpenNextVolume()
         if (!archiveHost->askForDisk(prompt))
             return -1;
     }
+}
+
+int ReadRecordStart()
+{
+    if (install.sourceExhausted || !install.volumeStream)
+        return NO_VOLUME;
+    int c = std::getc(install.volumeStream);
+    if (c == EOF) {
+        if (OpenNextVolume() != 0) {
+            install.sourceExhausted = 1;
+            return NO_VOLUME;
+        }
+        c = std::getc(install.volumeStream);
+    }
+    return c;
 }
 
 int ReadArchiveByteSlow()

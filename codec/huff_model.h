@@ -5,8 +5,9 @@
 #pragma once
 #include <cstdint>
 
+#include "codec/stream_format.h"
+
 enum {
-    SYMBOL_COUNT = 314,
     NODE_COUNT = 2 * SYMBOL_COUNT - 1,   // 627; a child entry >= 627 marks a leaf
     ROOT_NODE = NODE_COUNT - 1,          // 626
     FREQ_LIMIT = 0x8000,

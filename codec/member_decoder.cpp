@@ -13,43 +13,6 @@ MemberDecoder memberDecoder;
 // The decoder's one text, on status line 3: the whole percentage done.
 static const char STATUS_PERCENT[] = "%d %%";
 
-const std::uint8_t positionUpper[256] = {
-     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  // 0x00
-     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  // 0x10
-     1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  // 0x20
-     2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  // 0x30
-     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  // 0x40
-     4,  4,  4,  4,  4,  4,  4,  4,  5,  5,  5,  5,  5,  5,  5,  5,  // 0x50
-     6,  6,  6,  6,  6,  6,  6,  6,  7,  7,  7,  7,  7,  7,  7,  7,  // 0x60
-     8,  8,  8,  8,  8,  8,  8,  8,  9,  9,  9,  9,  9,  9,  9,  9,  // 0x70
-    10, 10, 10, 10, 10, 10, 10, 10, 11, 11, 11, 11, 11, 11, 11, 11,  // 0x80
-    12, 12, 12, 12, 13, 13, 13, 13, 14, 14, 14, 14, 15, 15, 15, 15,  // 0x90
-    16, 16, 16, 16, 17, 17, 17, 17, 18, 18, 18, 18, 19, 19, 19, 19,  // 0xA0
-    20, 20, 20, 20, 21, 21, 21, 21, 22, 22, 22, 22, 23, 23, 23, 23,  // 0xB0
-    24, 24, 25, 25, 26, 26, 27, 27, 28, 28, 29, 29, 30, 30, 31, 31,  // 0xC0
-    32, 32, 33, 33, 34, 34, 35, 35, 36, 36, 37, 37, 38, 38, 39, 39,  // 0xD0
-    40, 40, 41, 41, 42, 42, 43, 43, 44, 44, 45, 45, 46, 46, 47, 47,  // 0xE0
-    48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63,  // 0xF0
-};
-const std::uint8_t positionCodeLength[256] = {
-     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  // 0x00
-     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  // 0x10
-     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  // 0x20
-     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  // 0x30
-     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  // 0x40
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  // 0x50
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  // 0x60
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  // 0x70
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  // 0x80
-     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  // 0x90
-     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  // 0xA0
-     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  // 0xB0
-     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  // 0xC0
-     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  // 0xD0
-     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  // 0xE0
-     8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  // 0xF0
-};
-
 // Shows the whole percentage on status line 3 when it changed.
 static void ShowPercent(MemberDecoder& d)
 {
@@ -65,10 +28,10 @@ static void ShowPercent(MemberDecoder& d)
 // straddle volumes. False when fewer than four are there.
 static bool ReadMemberSize(MemberDecoder& d)
 {
-    unsigned char size[4];
-    if (!install.volumeStream || std::fread(size, 1, 4, install.volumeStream) != 4)
+    unsigned char size[MEMBER_SIZE_FIELD];
+    if (!install.volumeStream || std::fread(size, 1, sizeof size, install.volumeStream) != sizeof size)
         return false;
-    d.memberSize = size[0] | size[1] << 8 | size[2] << 16 | static_cast<std::uint32_t>(size[3]) << 24;
+    d.memberSize = LoadLittleEndian32(size);
     return true;
 }
 
@@ -99,7 +62,7 @@ int DecodeMember(int continuing)
             goto finish;
         HuffStart();
         // window[1988 ... 2047] keep what the previous member left there.
-        std::memset(d.window, ' ', WINDOW_PRESET);
+        std::memset(d.window, PRESET_BYTE, WINDOW_PRESET);
         d.windowPos = WINDOW_PRESET;
     }
 
@@ -122,7 +85,7 @@ int DecodeMember(int continuing)
                 ranOut = 1;   // mid-token: what was produced stays written
                 break;
             }
-            if (symbol < 256) {
+            if (symbol < LITERAL_COUNT) {
                 ProduceByte(out, window, pos, static_cast<unsigned>(symbol));
                 done++;
                 continue;
@@ -135,7 +98,7 @@ int DecodeMember(int continuing)
             // Copied byte by byte: a match may run into the bytes it
             // produces. A damaged stream's last match is cut at the size.
             unsigned from = (pos - static_cast<unsigned>(position) - 1) & (WINDOW_SIZE - 1);
-            std::uint32_t length = static_cast<std::uint32_t>(symbol - 253);
+            std::uint32_t length = static_cast<std::uint32_t>(symbol - LENGTH_BASE);
             if (length > size - done)
                 length = size - done;
             done += length;

@@ -5,18 +5,10 @@
 
 #include "archive/archive.h"
 #include "codec/huff_model.h"
+#include "codec/stream_format.h"
 
-enum {
-    WINDOW_SIZE = 2048,              // positions taken with the mask 0x7FF
-    WINDOW_PRESET = WINDOW_SIZE - 60,  // 1988 blanks at member start; first write position
-    MAX_MATCH = 60,                  // longest match (symbol 313)
-    SLICE_BYTES = 2048,              // a call stops at the next token boundary after this many bytes
-};
-
-// Position code: the leading byte b of a position gives its upper six bits
-// and the length of their prefix code (LZHUF's d_code and d_len).
-extern const std::uint8_t positionUpper[256];
-extern const std::uint8_t positionCodeLength[256];
+// A call stops at the first token boundary at or after this many bytes.
+enum { SLICE_BYTES = 2048 };
 
 // The decoder's state between the calls that decode one member.
 struct MemberDecoder {
@@ -90,7 +82,7 @@ inline int DecodePosition()
             return -1;
         v = (v << 1 | bit) & 0xFFFF;
     }
-    return positionUpper[b] << 6 | (v & 63);
+    return positionUpper[b] << POSITION_LOW_BITS | (v & ((1 << POSITION_LOW_BITS) - 1));
 }
 
 // The model's decoding of one symbol: walk from the root, one bit per level,
