@@ -10,14 +10,12 @@
 #include "archive/archive_messages.h"
 #include "archive/install_state.h"
 
-// Single-character stream access on the hot paths: the unlocked forms where
-// the C library has them (one thread reads and writes these streams).
+// Single-character reading on the byte reader's path: the unlocked form
+// where the C library has it (one thread reads these streams).
 #if defined(_WIN32)
 #define BV_GETC(stream) std::getc(stream)
-#define BV_PUTC(c, stream) std::putc((c), (stream))
 #else
 #define BV_GETC(stream) getc_unlocked(stream)
-#define BV_PUTC(c, stream) putc_unlocked((c), (stream))
 #endif
 
 // Separator of the paths that the reader composes (volumes, member files);
@@ -44,9 +42,12 @@ enum { NO_VOLUME = -2 };
 int ReadRecordStart();
 // ReadArchiveByte: the next payload byte 0-255, moving on to the next volume
 // at end of file; -1 with sourceExhausted set when no volume can be had.
+// Bytes read ahead come first.
 int ReadArchiveByteSlow();   // end of the open volume, or no volume open
 inline int ReadArchiveByte()
 {
+    if (install.readPos != install.readEnd)
+        return install.readAhead[install.readPos++];
     if (install.volumeStream) {
         int c = BV_GETC(install.volumeStream);
         if (c != EOF)
@@ -54,6 +55,14 @@ inline int ReadArchiveByte()
     }
     return ReadArchiveByteSlow();
 }
+
+// Block reading for the decoder. FillReadAhead tops the read-ahead up from
+// the open volume, never moving on to the next one, and returns the number
+// of bytes it holds. ReturnReadAhead gives the unread bytes back to the
+// volume, with the `extra` bytes read just before them, so that the next
+// read of the volume starts with them.
+int FillReadAhead();
+void ReturnReadAhead(int extra);
 
 // Member extraction.
 int BeginMember();           // 0 (filesDone set at the end record), or -1

@@ -12,6 +12,7 @@ enum {
     SOURCE_DIR_SIZE = 300,
     DEST_DIR_SIZE = DEFAULT_DEST_MAX + 1,
     TEXT_BUFFER_SIZE = 512,
+    READ_AHEAD_SIZE = 4096,   // payload bytes read from the open volume in one call
     // destDir, a backslash and a member path always fit.
     OUTPUT_PATH_SIZE = DEST_DIR_SIZE + 1 + RECORD_VALUE_MAX + 1,
 };
@@ -32,6 +33,11 @@ struct InstallState {
     int volumeNumber;                      // number of the open volume
     std::FILE* volumeStream;               // the open volume, or null
     int sourceExhausted;                   // a byte was needed and no volume could be had
+    // The next payload bytes, readAhead[readPos ... readEnd - 1], read in one
+    // block from volumeStream (they are the last bytes read from it).
+    unsigned char readAhead[READ_AHEAD_SIZE];
+    int readPos;
+    int readEnd;
     char recordValue[RECORD_VALUE_MAX + 1];  // member path or script value
     int filesDone;                         // end-of-files record read
     std::uint32_t memberAttributes;

@@ -1,12 +1,23 @@
 // Volume chain: opens NAME.E00, NAME.E01, ... in turn, checks their headers,
-// asks for missing diskettes and delivers the payload byte by byte.
+// asks for missing diskettes and delivers the payload, byte by byte or in
+// blocks read ahead for the decoder.
+#include <cstring>
+
 #include "archive/archive.h"
 #include "archive/format_text.h"
 
 const ArchiveHost* archiveHost;
 
+// Bytes read ahead belong to the volume they came from.
+static void DropReadAhead()
+{
+    install.readPos = 0;
+    install.readEnd = 0;
+}
+
 int OpenFirstVolume()
 {
+    DropReadAhead();
     FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s" VOLUME_EXTENSION, install.sourceDir,
                PATH_SEPARATOR, install.archiveName, 0u);
     install.volumeStream = std::fopen(install.textBuffer, "rb");
@@ -48,6 +59,7 @@ static int TryContinuationVolume(const char* path)
 
 int OpenNextVolume()
 {
+    DropReadAhead();
     if (install.volumeStream) {
         std::fclose(install.volumeStream);
         install.volumeStream = nullptr;
@@ -114,8 +126,32 @@ int ReadArchiveByteSlow()
     }
 }
 
+int FillReadAhead()
+{
+    int kept = install.readEnd - install.readPos;
+    if (install.readPos != 0) {
+        std::memmove(install.readAhead, install.readAhead + install.readPos, static_cast<std::size_t>(kept));
+        install.readPos = 0;
+        install.readEnd = kept;
+    }
+    if (install.volumeStream && kept < READ_AHEAD_SIZE && !install.sourceExhausted)
+        install.readEnd += static_cast<int>(std::fread(install.readAhead + kept, 1,
+                                                       static_cast<std::size_t>(READ_AHEAD_SIZE - kept),
+                                                       install.volumeStream));
+    return install.readEnd;
+}
+
+void ReturnReadAhead(int extra)
+{
+    long back = static_cast<long>(install.readEnd - install.readPos) + extra;
+    DropReadAhead();
+    if (back > 0 && install.volumeStream)
+        std::fseek(install.volumeStream, -back, SEEK_CUR);
+}
+
 void CloseArchiveStreams()
 {
+    DropReadAhead();
     if (install.volumeStream) {
         std::fclose(install.volumeStream);
         install.volumeStream = nullptr;
