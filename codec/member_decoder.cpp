@@ -135,22 +135,32 @@ int DecodeMember(int continuing)
         const std::uint16_t* child = reinterpret_cast<const std::uint16_t*>(huffModel.child);
         int ranOut = 0;
         walkPath[0] = ROOT_NODE;
+        // The read-ahead in locals too: in is its next byte, inEnd its end.
+        const std::uint8_t* in = install.readAhead + install.readPos;
+        const std::uint8_t* inEnd = install.readAhead + install.readEnd;
         while (done < sliceEnd) {
-            int symbol;
+            int symbol = 0;
             int position = 0;
-            if (install.readEnd - install.readPos < FAST_MARGIN && FillReadAhead() < FAST_MARGIN) {
-                // Near the end of the volume: the exact reader.
-                d.bitBuffer = bits;
-                d.bitCount = static_cast<std::uint8_t>(count);
-                symbol = DecodeTokenExactly(&position);
-                bits = d.bitBuffer;
-                count = d.bitCount;
+            bool exact = false;
+            if (inEnd - in < FAST_MARGIN) {
+                install.readPos = static_cast<int>(in - install.readAhead);
+                exact = FillReadAhead() < FAST_MARGIN;
+                if (exact) {
+                    // Near the end of the volume: the exact reader.
+                    d.bitBuffer = bits;
+                    d.bitCount = static_cast<std::uint8_t>(count);
+                    symbol = DecodeTokenExactly(&position);
+                    bits = d.bitBuffer;
+                    count = d.bitCount;
+                }
+                in = install.readAhead + install.readPos;
+                inEnd = install.readAhead + install.readEnd;
                 if (symbol < 0 || position < 0) {
                     ranOut = 1;   // mid-token: what was produced stays written
                     break;
                 }
-            } else {
-                const std::uint8_t* in = install.readAhead + install.readPos;
+            }
+            if (!exact) {
                 if (count <= 24)
                     TopUpBits(in, bits, count);
                 // Down from the root, one bit per level, noting the path.
@@ -182,7 +192,6 @@ int DecodeMember(int continuing)
                     position = positionUpper[lead] << POSITION_LOW_BITS |
                                static_cast<int>(code & ((1u << POSITION_LOW_BITS) - 1));
                 }
-                install.readPos = static_cast<int>(in - install.readAhead);
             }
             if (symbol < LITERAL_COUNT) {
                 ProduceByte(out, window, pos, flushed, static_cast<unsigned>(symbol));
@@ -196,12 +205,19 @@ int DecodeMember(int continuing)
             if (length > size - done)
                 length = size - done;
             done += length;
+            if (pos + length < WINDOW_SIZE && from + length <= WINDOW_SIZE) {
+                // Neither end wraps.
+                for (; length > 0; length--)
+                    window[pos++] = window[from++];
+                continue;
+            }
             for (; length > 0; length--) {
                 unsigned x = window[from];
                 from = (from + 1) & (WINDOW_SIZE - 1);
                 ProduceByte(out, window, pos, flushed, x);
             }
         }
+        install.readPos = static_cast<int>(in - install.readAhead);
         // Every byte produced goes to the file, also when the archive ran out.
         FlushWindow(out, window, flushed, pos);
         d.sliceCount = static_cast<std::int16_t>(done - d.outputCount);
