@@ -36,8 +36,9 @@ static bool ReadMemberSize(MemberDecoder& d)
 }
 
 // The fast path decodes a token from bytes read ahead while at least this
-// many are there at its start: more than a token can take (a symbol's code
-// is at most about 24 bits, a position at most 14), so the exact reader,
+// many are there at its start: far more than a token can take (a symbol's
+// code is at most 22 bits, the depth of a Huffman tree whose weights, all at
+// least 1, sum to at most 0x8000; a position at most 14), so the exact reader,
 // which reads at most one byte ahead of the bits it takes, would read none of
 // the bytes beyond them. The last bytes of a volume go through the exact
 // reader, which moves on to the next volume at the same byte as ever.
