@@ -52,14 +52,16 @@ inline int HuffExchange(HuffModel& model, int n, std::uint16_t w)
 
 // Counts one occurrence at node n and every node above it to the root; a
 // node that outgrows the run above it is exchanged first.
-inline void HuffCountUpFrom(HuffModel& model, int n)
+inline void HuffCountUpFrom(HuffModel& model, int node)
 {
     std::uint16_t* freq = model.frequency;
-    const std::int16_t* parent = model.parent;
+    // Links are never negative: read as unsigned, they index at once.
+    const std::uint16_t* parent = reinterpret_cast<const std::uint16_t*>(model.parent);
+    unsigned n = static_cast<unsigned>(node);
     do {
         std::uint16_t w = ++freq[n];
         if (w > freq[n + 1])
-            n = HuffExchange(model, n, w);
+            n = static_cast<unsigned>(HuffExchange(model, static_cast<int>(n), w));
         n = parent[n];
     } while (n != 0);
 }

@@ -133,7 +133,10 @@ int DecodeMember(int continuing)
         std::uint32_t bits = d.bitBuffer;
         unsigned count = d.bitCount;
         // Child entries are never negative: read as unsigned for indexing.
+        // childOf[bit][node] is child[node + bit]: the walk's next load
+        // waits for the one before it and nothing else.
         const std::uint16_t* child = reinterpret_cast<const std::uint16_t*>(huffModel.child);
+        const std::uint16_t* const childOf[2] = {child, child + 1};
         int ranOut = 0;
         walkPath[0] = ROOT_NODE;
         // The read-ahead in locals too: in is its next byte, inEnd its end.
@@ -165,8 +168,6 @@ int DecodeMember(int continuing)
                 if (count <= 24)
                     TopUpBits(in, bits, count);
                 // Down from the root, one bit per level, noting the path.
-                // Each level's load waits only for the one before: the bit
-                // is added to the table's address, not to the index.
                 int depth = 0;
                 unsigned next = child[ROOT_NODE];
                 while (next < NODE_COUNT) {
@@ -176,7 +177,7 @@ int DecodeMember(int continuing)
                     bits <<= 1;
                     count--;
                     walkPath[++depth] = static_cast<std::int16_t>(next + bit);
-                    next = (child + bit)[next];
+                    next = childOf[bit][next];
                 }
                 symbol = static_cast<int>(next) - NODE_COUNT;
                 HuffUpdateAlongPath(huffModel, symbol, walkPath, depth);
