@@ -62,7 +62,7 @@ static std::uint32_t ClearReadOnly(const char* path)
     struct stat st;
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR))
         return 0;
-    return chmod(path, (st.st_mode & 07777) | S_IWUSR) == 0 ? ATTR_READONLY : 0;
+    return chmod(path, (st.st_mode & 07777) | S_IWUSR) == 0 ? static_cast<std::uint32_t>(ATTR_READONLY) : 0;
 }
 
 static std::FILE* OpenOutput(const char* path)
