@@ -2,6 +2,7 @@
 // and the status lines. The Program Manager client and the installer shell
 // show MSG_SOURCE_DAMAGED for a damaged install script too.
 #pragma once
+#include "archive/archive_format.h"
 
 // Error boxes, captioned "Brevant".
 inline constexpr char MSG_SOURCE_DAMAGED[] = "ERROR:\r\nSource file damaged.";
@@ -17,11 +18,11 @@ inline constexpr char MSG_INVALID_FILE_TYPE[] = "Invalid file type";
 
 // The disk prompt (Retry, Cancel): volume number, name, number in hex,
 // source directory. A file that opens with another header is named first.
-inline constexpr char MSG_WRONG_DISK[] = "File \"%s.E%02X\" is not disk number %d.\r\n";
-inline constexpr char MSG_INSERT_DISK[] = "Insert disk number %d with file \"%s.E%02X\"\r\nin %s";
+inline constexpr char MSG_WRONG_DISK[] = "File \"%s" VOLUME_EXTENSION "\" is not disk number %d.\r\n";
+inline constexpr char MSG_INSERT_DISK[] = "Insert disk number %d with file \"%s" VOLUME_EXTENSION "\"\r\nin %s";
 
 // Status lines 1 to 3.
-inline constexpr char STATUS_READING_VOLUME[] = "Reading: %s.E%02X";
+inline constexpr char STATUS_READING_VOLUME[] = "Reading: %s" VOLUME_EXTENSION;
 inline constexpr char STATUS_EXTRACTING[] = "Extracting: %s";
 inline constexpr char STATUS_PERCENT_START[] = "0 %";
 inline constexpr char STATUS_PERCENT_DONE[] = "100 %";

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "archive/archive_format.h"
+
 int consoleHostVerbose;
 
 // Prints a message text with its CR LF line breaks as plain line ends.
@@ -43,9 +45,6 @@ static int AskForDisk(const char* prompt)
 
 #if !defined(_WIN32)
 
-// The one attribute bit with a counterpart in file modes.
-const std::uint32_t READ_ONLY_ATTRIBUTE = 0x01;
-
 static int PathExists(const char* path)
 {
     struct stat st;
@@ -63,7 +62,7 @@ static std::uint32_t ClearReadOnly(const char* path)
     struct stat st;
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR))
         return 0;
-    return chmod(path, (st.st_mode & 07777) | S_IWUSR) == 0 ? READ_ONLY_ATTRIBUTE : 0;
+    return chmod(path, (st.st_mode & 07777) | S_IWUSR) == 0 ? static_cast<std::uint32_t>(ATTR_READONLY) : 0;
 }
 
 static std::FILE* OpenOutput(const char* path)
@@ -74,13 +73,14 @@ static std::FILE* OpenOutput(const char* path)
 static int SetFileStamp(std::FILE* file, std::uint32_t dosStamp)
 {
     // DOS stamps count local time in two-second steps from 1980.
+    DosStampParts parts = DecodeDosStamp(dosStamp);
     std::tm t{};
-    t.tm_sec = static_cast<int>(dosStamp & 0x1F) * 2;
-    t.tm_min = static_cast<int>(dosStamp >> 5 & 0x3F);
-    t.tm_hour = static_cast<int>(dosStamp >> 11 & 0x1F);
-    t.tm_mday = static_cast<int>(dosStamp >> 16 & 0x1F);
-    t.tm_mon = static_cast<int>(dosStamp >> 21 & 0x0F) - 1;
-    t.tm_year = static_cast<int>(dosStamp >> 25) + 80;
+    t.tm_sec = parts.second;
+    t.tm_min = parts.minute;
+    t.tm_hour = parts.hour;
+    t.tm_mday = parts.day;
+    t.tm_mon = parts.month - 1;
+    t.tm_year = parts.year - 1900;
     t.tm_isdst = -1;
     std::time_t when = std::mktime(&t);
     if (when == static_cast<std::time_t>(-1))
@@ -100,7 +100,7 @@ static int SetAttributes(const char* path, std::uint32_t attributes)
     if (stat(path, &st) != 0)
         return 1;
     mode_t mode = st.st_mode & 07777;
-    mode = (attributes & READ_ONLY_ATTRIBUTE) ? mode & ~static_cast<mode_t>(0222) : mode | S_IWUSR;
+    mode = (attributes & ATTR_READONLY) ? mode & ~static_cast<mode_t>(0222) : mode | S_IWUSR;
     return chmod(path, mode) == 0 ? 0 : 1;
 }
 

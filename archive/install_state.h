@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "archive/archive_format.h"
+
 enum {
     ARCHIVE_NAME_SIZE = 16,   // at most 15 characters
     SOURCE_DIR_SIZE = 300,
-    DEST_DIR_SIZE = 512,      // at most 511 characters
+    DEST_DIR_SIZE = DEFAULT_DEST_MAX + 1,
     TEXT_BUFFER_SIZE = 512,
-    RECORD_VALUE_MAX = 256,   // longest member path or script value
+    READ_AHEAD_SIZE = 4096,   // payload bytes read from the open volume in one call
     // destDir, a backslash and a member path always fit.
     OUTPUT_PATH_SIZE = DEST_DIR_SIZE + 1 + RECORD_VALUE_MAX + 1,
 };
@@ -31,6 +33,11 @@ struct InstallState {
     int volumeNumber;                      // number of the open volume
     std::FILE* volumeStream;               // the open volume, or null
     int sourceExhausted;                   // a byte was needed and no volume could be had
+    // The next payload bytes, readAhead[readPos ... readEnd - 1], read in one
+    // block from volumeStream (they are the last bytes read from it).
+    unsigned char readAhead[READ_AHEAD_SIZE];
+    int readPos;
+    int readEnd;
     char recordValue[RECORD_VALUE_MAX + 1];  // member path or script value
     int filesDone;                         // end-of-files record read
     std::uint32_t memberAttributes;

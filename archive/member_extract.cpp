@@ -6,8 +6,6 @@
 #include "archive/device_name.h"
 #include "archive/format_text.h"
 
-static const char END_OF_FILES[] = "TARNBOLT_END_FILE_SECTION";
-
 // The working copy of CreateDirectoriesOnPath holds any outputPath.
 enum { DIRECTORY_WALK_SIZE = OUTPUT_PATH_SIZE };
 
@@ -134,41 +132,32 @@ static int Damaged()
 
 int BeginMember()
 {
-    std::FILE* in = install.volumeStream;
     if (install.outputStream) {   // a member left unfinished
         std::fclose(install.outputStream);
         install.outputStream = nullptr;
     }
-    if (install.sourceExhausted || !in)
+    int c = ReadRecordStart();
+    if (c == NO_VOLUME)
         return -1;
-
-    int c = std::getc(in);
-    if (c == EOF) {
-        if (OpenNextVolume() != 0) {
-            install.sourceExhausted = 1;
-            return -1;
-        }
-        in = install.volumeStream;
-        c = std::getc(in);
-    }
-    if (c != '[')
+    std::FILE* in = install.volumeStream;
+    if (c != RECORD_OPEN)
         return Damaged();
-    char tag[7];
-    if (std::fread(tag, 1, sizeof tag, in) != sizeof tag || std::memcmp(tag, "PRNAME=", sizeof tag) != 0)
+    char tag[sizeof TAG_MEMBER - 1];
+    if (std::fread(tag, 1, sizeof tag, in) != sizeof tag || std::memcmp(tag, TAG_MEMBER, sizeof tag) != 0)
         return Damaged();
-    if (std::fscanf(in, "%256[^]]", install.recordValue) != 1)
+    if (std::fscanf(in, SCAN_RECORD_VALUE, install.recordValue) != 1)
         return Damaged();
-    if (std::getc(in) != ']')
+    if (std::getc(in) != RECORD_CLOSE)
         return Damaged();
-    if (std::strcmp(install.recordValue, END_OF_FILES) == 0) {
+    if (std::strcmp(install.recordValue, END_OF_FILES_NAME) == 0) {
         install.filesDone = 1;
         return 0;
     }
-    unsigned char fields[8];
+    unsigned char fields[MEMBER_ENTRY_FIELDS];
     if (std::fread(fields, 1, sizeof fields, in) != sizeof fields)
         return Damaged();
-    install.memberAttributes = fields[0] | fields[1] << 8 | fields[2] << 16 | static_cast<std::uint32_t>(fields[3]) << 24;
-    install.memberStamp = fields[4] | fields[5] << 8 | fields[6] << 16 | static_cast<std::uint32_t>(fields[7]) << 24;
+    install.memberAttributes = LoadLittleEndian32(fields);
+    install.memberStamp = LoadLittleEndian32(fields + 4);
 
     if (!MemberPathSafe(install.recordValue)) {
         archiveHost->showError(MSG_UNSAFE_PATH);

@@ -1,14 +1,25 @@
 // Volume chain: opens NAME.E00, NAME.E01, ... in turn, checks their headers,
-// asks for missing diskettes and delivers the payload byte by byte.
+// asks for missing diskettes and delivers the payload, byte by byte or in
+// blocks read ahead for the decoder.
+#include <cstring>
+
 #include "archive/archive.h"
 #include "archive/format_text.h"
 
 const ArchiveHost* archiveHost;
 
+// Bytes read ahead belong to the volume they came from.
+static void DropReadAhead()
+{
+    install.readPos = 0;
+    install.readEnd = 0;
+}
+
 int OpenFirstVolume()
 {
-    FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s.E00", install.sourceDir,
-               PATH_SEPARATOR, install.archiveName);
+    DropReadAhead();
+    FormatText(install.textBuffer, sizeof install.textBuffer, "%s%c%s" VOLUME_EXTENSION, install.sourceDir,
+               PATH_SEPARATOR, install.archiveName, 0u);
     install.volumeStream = std::fopen(install.textBuffer, "rb");
     if (!install.volumeStream) {
         FormatText(install.textBuffer, sizeof install.textBuffer, "%s", MSG_CANNOT_OPEN_DATA);
@@ -19,9 +30,9 @@ int OpenFirstVolume()
 
     int number = -1;
     char last = 0;
-    int got = std::fscanf(install.volumeStream, "[TARNBOLT %d][DEFDIR=%511[^]]][DFCHANGE=%d%c", &number,
-                          install.destDir, &install.allowDestChange, &last);
-    if (got != 4 || last != ']' || number != 0) {
+    int got = std::fscanf(install.volumeStream, "[" TAG_VOLUME "%d][" TAG_DEFAULT_DEST SCAN_DEFAULT_DEST "]["
+                          TAG_DEST_CHANGE "%d%c", &number, install.destDir, &install.allowDestChange, &last);
+    if (got != 4 || last != RECORD_CLOSE || number != 0) {
         FormatText(install.textBuffer, sizeof install.textBuffer, "%s", MSG_INVALID_FILE_TYPE);
         return -1;
     }
@@ -38,8 +49,8 @@ static int TryContinuationVolume(const char* path)
         return 1;
     int number = -1;
     char last = 0;
-    if (std::fscanf(install.volumeStream, "[TARNBOLT %d%c", &number, &last) == 2 && number == install.volumeNumber &&
-        last == ']')
+    if (std::fscanf(install.volumeStream, "[" TAG_VOLUME "%d%c", &number, &last) == 2 &&
+        number == install.volumeNumber && last == RECORD_CLOSE)
         return 0;
     std::fclose(install.volumeStream);
     install.volumeStream = nullptr;
@@ -48,6 +59,7 @@ static int TryContinuationVolume(const char* path)
 
 int OpenNextVolume()
 {
+    DropReadAhead();
     if (install.volumeStream) {
         std::fclose(install.volumeStream);
         install.volumeStream = nullptr;
@@ -59,7 +71,7 @@ int OpenNextVolume()
     archiveHost->showStatus(1, install.textBuffer);
 
     char path[TEXT_BUFFER_SIZE];
-    FormatText(path, sizeof path, "%s%c%s.E%02X", install.sourceDir, PATH_SEPARATOR,
+    FormatText(path, sizeof path, "%s%c%s" VOLUME_EXTENSION, install.sourceDir, PATH_SEPARATOR,
                install.archiveName, static_cast<unsigned>(install.volumeNumber));
 
     char prompt[TEXT_BUFFER_SIZE];
@@ -82,6 +94,21 @@ int OpenNextVolume()
     }
 }
 
+int ReadRecordStart()
+{
+    if (install.sourceExhausted || !install.volumeStream)
+        return NO_VOLUME;
+    int c = std::getc(install.volumeStream);
+    if (c == EOF) {
+        if (OpenNextVolume() != 0) {
+            install.sourceExhausted = 1;
+            return NO_VOLUME;
+        }
+        c = std::getc(install.volumeStream);
+    }
+    return c;
+}
+
 int ReadArchiveByteSlow()
 {
     for (;;) {
@@ -99,8 +126,32 @@ int ReadArchiveByteSlow()
     }
 }
 
+int FillReadAhead()
+{
+    int kept = install.readEnd - install.readPos;
+    if (install.readPos != 0) {
+        std::memmove(install.readAhead, install.readAhead + install.readPos, static_cast<std::size_t>(kept));
+        install.readPos = 0;
+        install.readEnd = kept;
+    }
+    if (install.volumeStream && kept < READ_AHEAD_SIZE && !install.sourceExhausted)
+        install.readEnd += static_cast<int>(std::fread(install.readAhead + kept, 1,
+                                                       static_cast<std::size_t>(READ_AHEAD_SIZE - kept),
+                                                       install.volumeStream));
+    return install.readEnd;
+}
+
+void ReturnReadAhead(int extra)
+{
+    long back = static_cast<long>(install.readEnd - install.readPos) + extra;
+    DropReadAhead();
+    if (back > 0 && install.volumeStream)
+        std::fseek(install.volumeStream, -back, SEEK_CUR);
+}
+
 void CloseArchiveStreams()
 {
+    DropReadAhead();
     if (install.volumeStream) {
         std::fclose(install.volumeStream);
         install.volumeStream = nullptr;

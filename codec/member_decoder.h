@@ -5,23 +5,15 @@
 
 #include "archive/archive.h"
 #include "codec/huff_model.h"
+#include "codec/stream_format.h"
 
-enum {
-    WINDOW_SIZE = 2048,              // positions taken with the mask 0x7FF
-    WINDOW_PRESET = WINDOW_SIZE - 60,  // 1988 blanks at member start; first write position
-    MAX_MATCH = 60,                  // longest match (symbol 313)
-    SLICE_BYTES = 2048,              // a call stops at the next token boundary after this many bytes
-};
-
-// Position code: the leading byte b of a position gives its upper six bits
-// and the length of their prefix code (LZHUF's d_code and d_len).
-extern const std::uint8_t positionUpper[256];
-extern const std::uint8_t positionCodeLength[256];
+// A call stops at the first token boundary at or after this many bytes.
+enum { SLICE_BYTES = 2048 };
 
 // The decoder's state between the calls that decode one member.
 struct MemberDecoder {
-    std::uint16_t bitBuffer;    // unread bits, left-aligned (next bit is bit 15)
-    std::uint8_t bitCount;      // number of unread bits, 0-16
+    std::uint32_t bitBuffer;    // unread bits, left-aligned (next bit is bit 31)
+    std::uint8_t bitCount;      // number of unread bits, 0-32
     std::uint32_t memberSize;
     std::uint32_t outputCount;  // bytes produced so far
     std::uint8_t window[WINDOW_SIZE];
@@ -38,21 +30,21 @@ extern MemberDecoder memberDecoder;
 // is reported by nobody).
 int DecodeMember(int continuing);
 
-// Bit reader over ReadArchiveByte. bitBuffer holds 16 bits left-aligned and
-// is refilled one byte at a time while 8 or fewer bits remain, so it reads
-// exactly one byte beyond the last code of a member; DecodeMember hands that
-// byte back. These operations are the decoder's own loop, inline over the
-// one record; tests call them too.
+// The exact bit reader over ReadArchiveByte: a byte is read when 8 or fewer
+// bits remain before a take, never earlier. It decides when the archive runs
+// out and when the next volume is asked for; the decoder's faster path takes
+// whole blocks read ahead only where this reader would read the same bytes,
+// and uses it for the last bytes of each volume. Tests call it too.
 
-// Refills bitBuffer to 9-16 bits; false when the archive ran out (the failed
-// read adds nothing: buffer and count keep their values).
+// Refills bitBuffer to at least 9 bits; false when the archive ran out (the
+// failed read adds nothing: buffer and count keep their values).
 inline bool RefillBits(MemberDecoder& d)
 {
     while (d.bitCount <= 8) {
         int c = ReadArchiveByte();
         if (install.sourceExhausted)
             return false;
-        d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer | c << (8 - d.bitCount));
+        d.bitBuffer |= static_cast<std::uint32_t>(c) << (24 - d.bitCount);
         d.bitCount = static_cast<std::uint8_t>(d.bitCount + 8);
     }
     return true;
@@ -65,8 +57,8 @@ inline int TakeBits(int count)
     MemberDecoder& d = memberDecoder;
     if (!RefillBits(d))
         return -1;
-    int bits = d.bitBuffer >> (16 - count);
-    d.bitBuffer = static_cast<std::uint16_t>(d.bitBuffer << count);
+    int bits = static_cast<int>(d.bitBuffer >> (32 - count));
+    d.bitBuffer <<= count;
     d.bitCount = static_cast<std::uint8_t>(d.bitCount - count);
     return bits;
 }
@@ -90,7 +82,7 @@ inline int DecodePosition()
             return -1;
         v = (v << 1 | bit) & 0xFFFF;
     }
-    return positionUpper[b] << 6 | (v & 63);
+    return positionUpper[b] << POSITION_LOW_BITS | (v & ((1 << POSITION_LOW_BITS) - 1));
 }
 
 // The model's decoding of one symbol: walk from the root, one bit per level,

@@ -14,18 +14,14 @@
 #include <cstring>
 
 #include "codec/huff_model.h"
+#include "codec/stream_format.h"
 
 namespace {
 
-constexpr int kWindowSize = 2048;
-constexpr int kPreset = 1988;          // preset blanks, first write position
-constexpr int kMinMatch = 3;
-constexpr int kMaxMatch = 60;
-constexpr int kLengthBase = 253;       // symbol = length + 253
 // Position p = distance - 1; p = 2047 reaches the byte that the next one
 // overwrites.
-constexpr int kMaxDistance = kWindowSize;
-constexpr int kTreeSlots = 2 * kWindowSize;   // a slot is reused only after the window has passed it
+constexpr int kMaxDistance = WINDOW_SIZE;
+constexpr int kTreeSlots = 2 * WINDOW_SIZE;   // a slot is reused only after the window has passed it
 constexpr int kHashBits = 12;
 constexpr int kTreeDepth = 64;         // nodes visited per search
 constexpr int kBlock = 16384;          // bytes parsed under one set of symbol prices
@@ -39,30 +35,25 @@ constexpr bool kLittleEndian = false;
 #endif
 
 // Position codes: an L-bit prefix for p / 64 (the prefix of the leading
-// byte that the decoder's tables map to that upper part), then p mod 64 in
-// six bits. Built from the decoder's leading-byte ranges.
+// byte that the position tables map to that upper part), then p mod 64 in
+// six bits. Built from the tables the decoder reads with.
 struct PositionCodes {
-    std::uint32_t code[kWindowSize];
-    std::uint8_t length[kWindowSize];
+    std::uint32_t code[WINDOW_SIZE];
+    std::uint8_t length[WINDOW_SIZE];
 
     PositionCodes()
     {
-        std::uint32_t prefix[64];
-        int prefixLength[64];
+        std::uint32_t prefix[POSITION_UPPER_COUNT];
+        int prefixLength[POSITION_UPPER_COUNT];
         for (int b = 0; b < 256; b++) {
-            int upper, bits;
-            if (b < 0x20) { upper = 0; bits = 3; }
-            else if (b < 0x50) { upper = 1 + (b - 0x20) / 16; bits = 4; }
-            else if (b < 0x90) { upper = 4 + (b - 0x50) / 8; bits = 5; }
-            else if (b < 0xC0) { upper = 12 + (b - 0x90) / 4; bits = 6; }
-            else if (b < 0xF0) { upper = 24 + (b - 0xC0) / 2; bits = 7; }
-            else { upper = 48 + (b - 0xF0); bits = 8; }
-            prefix[upper] = static_cast<std::uint32_t>(b >> (8 - bits));
-            prefixLength[upper] = bits;
+            int bits = positionCodeLength[b];
+            prefix[positionUpper[b]] = static_cast<std::uint32_t>(b >> (8 - bits));
+            prefixLength[positionUpper[b]] = bits;
         }
-        for (int p = 0; p < kWindowSize; p++) {
-            code[p] = prefix[p >> 6] << 6 | static_cast<std::uint32_t>(p & 63);
-            length[p] = static_cast<std::uint8_t>(prefixLength[p >> 6] + 6);
+        for (int p = 0; p < WINDOW_SIZE; p++) {
+            code[p] = prefix[p >> POSITION_LOW_BITS] << POSITION_LOW_BITS |
+                      static_cast<std::uint32_t>(p & ((1 << POSITION_LOW_BITS) - 1));
+            length[p] = static_cast<std::uint8_t>(prefixLength[p >> POSITION_LOW_BITS] + POSITION_LOW_BITS);
         }
     }
 };
@@ -137,7 +128,7 @@ public:
 
     void Insert(std::int64_t i)
     {
-        int distance[kMaxMatch + 1];
+        int distance[MAX_MATCH + 1];
         Search(i, distance);
     }
 
@@ -150,15 +141,15 @@ public:
         int found = Search(i, distance);
         if (found > limit)
             found = limit;
-        return found >= kMinMatch ? found : 0;
+        return found >= MIN_MATCH ? found : 0;
     }
 
 private:
     int Search(std::int64_t pos, int* distance)
     {
         std::int64_t remain = size_ - pos;
-        int lenLimit = remain < kMaxMatch ? static_cast<int>(remain) : kMaxMatch;
-        if (lenLimit < kMinMatch)
+        int lenLimit = remain < MAX_MATCH ? static_cast<int>(remain) : MAX_MATCH;
+        if (lenLimit < MIN_MATCH)
             return 0;   // too near the end to be a match or to be matched
         std::uint32_t h = Hash(pos);
         std::int64_t cur = head_[h];
@@ -166,7 +157,7 @@ private:
         // ptr1 collects the subtree of strings below the new one, ptr0 those above.
         std::int64_t* ptr1 = &son_[2 * Slot(pos)];
         std::int64_t* ptr0 = ptr1 + 1;
-        int len0 = 0, len1 = 0, best = kMinMatch - 1;
+        int len0 = 0, len1 = 0, best = MIN_MATCH - 1;
         const std::uint8_t* p = buf_ + pos;
         for (int tries = kTreeDepth;; tries--) {
             if (cur < 0 || pos - cur > kMaxDistance || tries == 0) {
@@ -202,7 +193,7 @@ private:
                 len0 = len;
             }
         }
-        return best >= kMinMatch ? best : 0;
+        return best >= MIN_MATCH ? best : 0;
     }
 
     static std::size_t Slot(std::int64_t pos) { return static_cast<std::size_t>(pos & (kTreeSlots - 1)); }
@@ -223,7 +214,7 @@ private:
 // Price in 1/kScale bit of every literal and of every match length.
 struct CodeCosts {
     int literal[256];
-    int length[kMaxMatch + 1];
+    int length[MAX_MATCH + 1];
 };
 
 constexpr int kLogFraction = 12;   // Log2Fixed results in 1/4096 bit
@@ -280,8 +271,8 @@ void PriceSymbols(const HuffModel& model, CodeCosts& costs)
     };
     for (int s = 0; s < 256; s++)
         costs.literal[s] = price(s);
-    for (int l = kMinMatch; l <= kMaxMatch; l++)
-        costs.length[l] = price(l + kLengthBase);
+    for (int l = MIN_MATCH; l <= MAX_MATCH; l++)
+        costs.length[l] = price(l + LENGTH_BASE);
 }
 
 // Emits tokens and keeps the model in step with the decoder's.
@@ -293,7 +284,7 @@ public:
 
     void Match(int length, int distance)
     {
-        Symbol(length + kLengthBase);
+        Symbol(length + LENGTH_BASE);
         int p = distance - 1;
         bits_.Put(positionCodes.code[p], positionCodes.length[p]);
     }
@@ -318,14 +309,14 @@ private:
 void EncodeGreedy(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
 {
     MatchFinder finder(buf, size);
-    for (std::int64_t i = 0; i < kPreset; i++)
+    for (std::int64_t i = 0; i < WINDOW_PRESET; i++)
         finder.Insert(i);
-    int distance[kMaxMatch + 1];
-    std::int64_t i = kPreset;
+    int distance[MAX_MATCH + 1];
+    std::int64_t i = WINDOW_PRESET;
     while (i < size) {
-        int limit = static_cast<int>(std::min<std::int64_t>(kMaxMatch, size - i));
+        int limit = static_cast<int>(std::min<std::int64_t>(MAX_MATCH, size - i));
         int length = finder.Find(i, limit, distance);
-        if (length >= kMinMatch) {
+        if (length >= MIN_MATCH) {
             out.Match(length, distance[length]);
             for (std::int64_t k = i + 1; k < i + length; k++)
                 finder.Insert(k);
@@ -354,11 +345,11 @@ public:
     // Searches every position below end not searched yet.
     void SearchTo(std::int64_t end)
     {
-        int distance[kMaxMatch + 1];
+        int distance[MAX_MATCH + 1];
         for (std::int64_t i = base_ + static_cast<std::int64_t>(first_.size()) - 1; i < end; i++) {
-            int limit = static_cast<int>(std::min<std::int64_t>(kMaxMatch, size_ - i));
+            int limit = static_cast<int>(std::min<std::int64_t>(MAX_MATCH, size_ - i));
             int found = finder_.Find(i, limit, distance);
-            for (int l = kMinMatch; l <= found; l++) {
+            for (int l = MIN_MATCH; l <= found; l++) {
                 if (l == found || distance[l + 1] != distance[l]) {
                     length_.push_back(static_cast<std::uint8_t>(l));
                     distance_.push_back(static_cast<std::uint16_t>(distance[l]));
@@ -434,7 +425,7 @@ public:
                 stepLength_[k + 1] = 1;
             }
             int room = parseSize - k;
-            int l = kMinMatch;
+            int l = MIN_MATCH;
             int end = matches.First(start + k + 1);
             for (int g = matches.First(start + k); g < end && l <= room; g++) {
                 int d = matches.Distance(g);
@@ -477,7 +468,7 @@ std::int64_t RunModel(const std::uint8_t* buf, std::int64_t start, const std::ve
     for (const Token& t : path) {
         while (prices != nullptr && next < kSegments && (next << kSegmentShift) <= at)
             PriceSymbols(model, prices[next++]);
-        int symbol = t.length == 1 ? buf[start + at] : t.length + kLengthBase;
+        int symbol = t.length == 1 ? buf[start + at] : t.length + LENGTH_BASE;
         std::uint32_t code;
         bits += HuffCode(model, symbol, &code);
         if (t.length > 1)
@@ -520,18 +511,18 @@ int EmitTokens(const std::uint8_t* buf, std::int64_t start, const std::vector<To
 // the benchmark kit, for nearly half as much time again.)
 void EncodeOptimal(const std::uint8_t* buf, std::int64_t size, TokenWriter& out)
 {
-    MatchList matches(buf, size, kPreset);
+    MatchList matches(buf, size, WINDOW_PRESET);
     BlockParser parser;
     std::vector<CodeCosts> prices(kSegments);
     std::vector<Token> first;
-    std::int64_t start = kPreset;
+    std::int64_t start = WINDOW_PRESET;
     while (start < size) {
         int parseSize = static_cast<int>(std::min<std::int64_t>(kSpan, size - start));
         matches.SearchTo(start + parseSize);
         PriceSymbols(out.Model(), prices[0]);
         parser.Parse(buf, start, parseSize, matches, prices.data(), kOneSegment);
         const std::vector<Token>* chosen = &parser.Path();
-        if (start == kPreset) {
+        if (start == WINDOW_PRESET) {
             first.swap(parser.Path());
             std::int64_t firstBits = RunModel(buf, start, first, out.Model(), prices.data());
             parser.Parse(buf, start, parseSize, matches, prices.data(), kSegmentShift);
@@ -552,10 +543,10 @@ std::vector<std::uint8_t> EncodeMember(const std::uint8_t* data, std::size_t siz
         return stream;
     stream.reserve(size / 2 + 16);
 
-    std::vector<std::uint8_t> history(kPreset + size + kTailPad);
-    std::memset(history.data(), ' ', kPreset);
-    std::memcpy(history.data() + kPreset, data, size);
-    std::int64_t total = static_cast<std::int64_t>(kPreset + size);
+    std::vector<std::uint8_t> history(WINDOW_PRESET + size + kTailPad);
+    std::memset(history.data(), PRESET_BYTE, WINDOW_PRESET);
+    std::memcpy(history.data() + WINDOW_PRESET, data, size);
+    std::int64_t total = static_cast<std::int64_t>(WINDOW_PRESET + size);
 
     TokenWriter out(stream);
     if (parse == EncodeParse::Greedy)

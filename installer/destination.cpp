@@ -41,7 +41,7 @@ int HasUnholdableComponent(const char* path)
 int TakeDestinationEntry(HWND dialog)
 {
     SendDlgItemMessageA(dialog, IDC_DEST_EDIT, WM_GETTEXT, ENTRY_TEXT_LIMIT, reinterpret_cast<LPARAM>(install.textBuffer));
-    if (sscanf(install.textBuffer, " %511[^\n]", install.destDir) != 1) return 0;
+    if (sscanf(install.textBuffer, " %" SCAN_WIDTH(DEFAULT_DEST_MAX) "[^\n]", install.destDir) != 1) return 0;
     if (strchr(install.destDir, '*') || strchr(install.destDir, '?')) return 0;
     return !PathSyntaxInvalid(install.destDir) && !HasUnholdableComponent(install.destDir);
 }

@@ -16,7 +16,7 @@ set -euo pipefail
 pkgs=(cmake make g++ clang googletest libgtest-dev gzip
       g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
       wine wine32:i386 wine64 xvfb x11-utils imagemagick python3 pkg-config libinih-dev nettle-dev libcli11-dev
-      help2man mtools dosfstools)
+      help2man mtools dosfstools zlib1g-dev)
 [ "${1:-}" = package ] && pkgs+=(lintian dpkg-dev)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -46,9 +46,9 @@ const std::map<std::string, std::set<std::string>> kAllowedImports = {
       "GetStockObject", "GetTextMetricsA", "LineTo", "MoveToEx", "SelectObject", "SetBkColor", "SetTextColor"}},
     {"crtdll.dll",
      {"_chdir", "_chdrive", "_fileno", "_fsopen", "_get_osfhandle", "_getcwd", "_getdrive", "_splitpath", "_strupr",
-      "_vsnprintf", "exit", "fclose", "ferror", "fflush", "fopen", "fread", "fscanf", "getc", "memcmp", "memcpy",
-      "memmove", "memset", "putc", "sscanf", "strcat", "strchr", "strcmp", "strcpy", "strlen", "toupper",
-      "ungetc"}},
+      "_vsnprintf", "exit", "fclose", "ferror", "fflush", "fopen", "fread", "fscanf", "fseek", "fwrite", "getc",
+      "memcmp", "memcpy", "memmove", "memset", "putc", "sscanf", "strcat", "strchr", "strcmp", "strcpy", "strlen",
+      "toupper", "ungetc"}},
 };
 
 std::string Lower(std::string s)

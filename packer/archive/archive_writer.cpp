@@ -14,11 +14,11 @@ namespace bv {
 
 namespace {
 
-constexpr std::size_t kDestMax = 511;
-constexpr std::size_t kValueMax = 256;      // member path, script value
-constexpr std::uint64_t kMemberSizeLimit = std::uint64_t{1} << 32;
-constexpr unsigned kMaxVolumes = 256;       // NAME.E00 ... NAME.EFF
-const char kEndOfFiles[] = "TARNBOLT_END_FILE_SECTION";
+constexpr std::size_t kDestMax = DEFAULT_DEST_MAX;
+constexpr std::size_t kValueMax = RECORD_VALUE_MAX;
+constexpr std::uint64_t kMemberSizeLimit = std::uint64_t{1} << (8 * MEMBER_SIZE_FIELD);
+constexpr unsigned kMaxVolumes = VOLUME_COUNT_MAX;
+const char kEndOfFiles[] = END_OF_FILES_NAME;
 
 std::string Quote(const std::string& s)
 {
@@ -83,8 +83,9 @@ std::string CheckMemberPath(const std::string& path)
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
-    for (int i = 0; i < 4; i++)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    unsigned char field[4];
+    StoreLittleEndian32(field, v);
+    out.insert(out.end(), field, field + sizeof field);
 }
 
 void PutText(std::vector<std::uint8_t>& out, const std::string& text)
@@ -94,7 +95,7 @@ void PutText(std::vector<std::uint8_t>& out, const std::string& text)
 
 std::string ContinuationHeader(unsigned number)
 {
-    return "[TARNBOLT " + std::to_string(number) + "]";
+    return "[" TAG_VOLUME + std::to_string(number) + "]";
 }
 
 // The largest allowed cut at or below limit, or -1 when there is none.
@@ -203,7 +204,7 @@ bool BuildPayload(const ArchiveInput& input, ArchivePayload* payload, std::strin
         *error = problem;
         return false;
     }
-    payload->firstHeader = "[TARNBOLT 0][DEFDIR=" + input.defaultDest + "][DFCHANGE=" +
+    payload->firstHeader = ContinuationHeader(0) + "[" TAG_DEFAULT_DEST + input.defaultDest + "][" TAG_DEST_CHANGE +
                            (input.allowChange ? "1" : "0") + "]";
     std::vector<std::uint8_t>& out = payload->bytes;
     std::vector<CutRange>& cuts = payload->cuts;
@@ -224,7 +225,7 @@ bool BuildPayload(const ArchiveInput& input, ArchivePayload* payload, std::strin
         if (progress != nullptr)
             progress(i, input.members.size(), m.path, context);
         // Record, attributes, stamp and size are read without changing volume.
-        record("[PRNAME=" + m.path + "]", "the entry of member " + Quote(m.path));
+        record("[" TAG_MEMBER + m.path + "]", "the entry of member " + Quote(m.path));
         PutU32(out, m.attributes);
         PutU32(out, m.dosStamp);
         PutU32(out, static_cast<std::uint32_t>(m.data.size()));
@@ -240,16 +241,16 @@ bool BuildPayload(const ArchiveInput& input, ArchivePayload* payload, std::strin
     if (progress != nullptr)
         progress(input.members.size(), input.members.size(), std::string(), context);
 
-    record("[PRNAME=" + std::string(kEndOfFiles) + "]", "the end-of-files record");
+    record("[" TAG_MEMBER END_OF_FILES_NAME "]", "the end-of-files record");
     const ArchiveScript& script = input.script;
     if (!script.group.empty())
-        record("[GROUPNAME=" + script.group + "]", "the group record");
+        record("[" TAG_GROUP + script.group + "]", "the group record");
     for (const std::string& item : script.items)
-        record("[ITEMNAME=" + item + "]", "the item record " + Quote(item));
+        record("[" TAG_ITEM + item + "]", "the item record " + Quote(item));
     if (!script.program.empty())
-        record("[PRGEXEC=" + script.program + "]", "the program record");
+        record("[" TAG_PROGRAM + script.program + "]", "the program record");
     else
-        record("[TARNBOLT=END]", "the end record");
+        record("[" TAG_SCRIPT_END "]", "the end record");
     if (cuts.back().last != out.size())
         cuts.push_back({out.size(), out.size()});
     return true;
@@ -333,7 +334,7 @@ bool WriteArchive(const ArchiveInput& input, std::uint64_t volumeSize,
 std::string VolumeFileName(const std::string& name, unsigned number)
 {
     char ext[16];
-    std::snprintf(ext, sizeof ext, ".E%02X", number);
+    std::snprintf(ext, sizeof ext, VOLUME_EXTENSION, number);
     return name + ext;
 }
 
@@ -378,9 +379,7 @@ std::uint32_t MakeDosStamp(int year, int month, int day, int hour, int minute, i
     } else if (year > 2107) {
         year = 2107; month = 12; day = 31; hour = 23; minute = 59; second = 58;
     }
-    std::uint32_t date = static_cast<std::uint32_t>((year - 1980) << 9 | month << 5 | day);
-    std::uint32_t time = static_cast<std::uint32_t>(hour << 11 | minute << 5 | second / 2);
-    return date << 16 | time;
+    return EncodeDosStamp({year, month, day, hour, minute, second});
 }
 
 std::string UpperCase(std::string s)

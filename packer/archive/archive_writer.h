@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_format.h"
+
 namespace bv {
 
-enum : std::uint32_t {
-    ATTR_READONLY = 0x01,
-    ATTR_HIDDEN = 0x02,
-    ATTR_SYSTEM = 0x04,
-    ATTR_ARCHIVE = 0x20,
-};
+using ::ATTR_ARCHIVE;
+using ::ATTR_HIDDEN;
+using ::ATTR_READONLY;
+using ::ATTR_SYSTEM;
 
 struct ArchiveMember {
     std::string path;                 // relative, backslash-separated: DATA\EMPTY.DAT

@@ -55,7 +55,7 @@ ArchiveHost MakeHost()
 std::string Where(int volume, const std::string& name)
 {
     char ext[16];
-    std::snprintf(ext, sizeof ext, ".E%02X", static_cast<unsigned>(volume));
+    std::snprintf(ext, sizeof ext, VOLUME_EXTENSION, static_cast<unsigned>(volume));
     return "volume " + std::to_string(volume) + " (" + name + ext + ")";
 }
 

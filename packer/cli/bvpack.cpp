@@ -426,8 +426,9 @@ std::string Attributes(std::uint32_t a)
 std::string Stamp(std::uint32_t s)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (s >> 25) + 1980, s >> 21 & 0x0F,
-                  s >> 16 & 0x1F, s >> 11 & 0x1F, s >> 5 & 0x3F, (s & 0x1F) * 2);
+    DosStampParts p = DecodeDosStamp(s);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                  p.second);
     return text;
 }
 

@@ -44,9 +44,7 @@ bool IsReleaseFileName(const std::string& file, const std::string& name)
 {
     if (file == name + ".EXE")
         return true;
-    return file.size() == name.size() + 4 && file.compare(0, name.size() + 2, name + ".E") == 0 &&
-           std::isxdigit(static_cast<unsigned char>(file[name.size() + 2])) &&
-           std::isxdigit(static_cast<unsigned char>(file[name.size() + 3]));
+    return VolumeNumberOf(file.c_str(), name.c_str()) >= 0;
 }
 
 bool IsOwnOutput(const std::string& path, const PackRequest& request)

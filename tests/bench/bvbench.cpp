@@ -1,17 +1,25 @@
 // Benchmark of the member codec on a directory of files (the bench kit):
 // encode speed and ratio through the archive writer, decode speed through
-// the installer's reader and decoder on the console host, and gzip -9 /
-// gzip -d on the same files in the same run (one gzip process per file,
-// output to a file). Each figure is the median of several runs. Beside the
-// wall-clock time, CPU time: ours of this process, gzip's of its processes,
-// which stays comparable when other work shares the machine.
+// the installer's reader and decoder on the console host, and in the same
+// run zlib (deflate level 9, and inflate with its output written to a file
+// as ours is, in this process) and gzip -9 / gzip -d (one process each, on
+// the files concatenated into one). Each figure is the median of several
+// runs. Beside the wall-clock time, CPU time: ours and zlib's of this
+// process, gzip's of its process, which stays comparable when other work
+// shares the machine.
 //
 //   bvbench [KIT_DIR] [--runs N] [--seeds DIR]
+//   bvbench [KIT_DIR] [--runs N] --compare BVPACK_A BVPACK_B
 //
 // --seeds DIR writes a few tiny packed archives into DIR as a fuzzing corpus
 // and exits. Each seed is in the reader fuzzer's input layout: one byte
 // (volume count - 1, bit 2: continuation headers added), two 16-bit cut
 // offsets, then the volume bytes without continuation headers.
+//
+// --compare packs the kit once and times `bvpack test` of it with two builds
+// of bvpack (an older one and this one, say), in alternating rounds, so that
+// both see the same machine: CPU time and wall time of each, and their
+// ratio.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "codec/member_encoder.h"
 #include "packer/archive/whole_archive_reader.h"
 #include "packer/archive/archive_writer.h"
@@ -41,6 +51,7 @@ struct File {
     std::string relative;
     fs::path path;
     std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> deflated;   // zlib stream, level 9
 };
 
 double Seconds(Clock::time_point a, Clock::time_point b)
@@ -102,6 +113,77 @@ std::uint64_t FileSize(const fs::path& p)
     std::error_code ec;
     auto n = fs::file_size(p, ec);
     return ec ? 0 : n;
+}
+
+// One figure: median wall and CPU seconds of the runs.
+struct Timing {
+    std::vector<double> wall, cpu;
+
+    void Add(double w, double c)
+    {
+        wall.push_back(w);
+        cpu.push_back(c);
+    }
+    bool Empty() const { return wall.empty(); }
+    double Wall() const { return Median(wall); }
+    double Cpu() const { return Median(cpu); }
+};
+
+// A row of the table: MB/s by wall and by CPU time, the times, and the
+// size ratio where there is one.
+void PrintRow(const char* what, double mb, const Timing& t, double ratio = -1)
+{
+    std::printf("%-30s %9.2f %9.2f %9.3f %9.3f", what, mb / t.Wall(), mb / t.Cpu(), t.Wall(), t.Cpu());
+    if (ratio >= 0)
+        std::printf(" %9.4f", ratio);
+    std::printf("\n");
+}
+
+bool Deflate(File& f)
+{
+    uLongf size = compressBound(static_cast<uLong>(f.data.size()));
+    f.deflated.resize(size);
+    if (compress2(f.deflated.data(), &size, f.data.data(), static_cast<uLong>(f.data.size()), 9) != Z_OK)
+        return false;
+    f.deflated.resize(size);
+    return true;
+}
+
+bool Inflate(const File& f, std::vector<std::uint8_t>& out)
+{
+    out.resize(f.data.size());
+    uLongf size = static_cast<uLongf>(out.size());
+    return uncompress(out.data(), &size, f.deflated.data(), static_cast<uLong>(f.deflated.size())) == Z_OK &&
+           size == out.size();
+}
+
+// Times `bvpack test` of the archive with two builds, alternating which
+// goes first, and prints both and their ratio.
+int CompareBuilds(const std::string& a, const std::string& b, const fs::path& archive, double mb, int runs)
+{
+    const std::string builds[2] = {a, b};
+    Timing t[2];
+    for (int run = 0; run < runs; run++) {
+        for (int k = 0; k < 2; k++) {
+            int which = (run % 2 == 0) ? k : 1 - k;
+            double c0 = ChildrenCpu();
+            auto t0 = Clock::now();
+            bool ok = Run({builds[which], "test", archive.string(), "--quiet"}, "/dev/null", "/dev/null");
+            auto t1 = Clock::now();
+            if (!ok) {
+                std::fprintf(stderr, "bvbench: %s test %s failed\n", builds[which].c_str(), archive.c_str());
+                return 1;
+            }
+            t[which].Add(Seconds(t0, t1), ChildrenCpu() - c0);
+        }
+    }
+    std::printf("bvpack test of the kit archive, %.2f MB, %d alternating runs each (median)\n\n", mb, runs);
+    std::printf("%-30s %9s %9s %9s %9s\n", "", "MB/s", "CPU MB/s", "seconds", "CPU s");
+    PrintRow(("A " + a).c_str(), mb, t[0]);
+    PrintRow(("B " + b).c_str(), mb, t[1]);
+    std::printf("\nB / A: %.2fx the speed by CPU time, %.2fx by wall time\n", t[0].Cpu() / t[1].Cpu(),
+                t[0].Wall() / t[1].Wall());
+    return 0;
 }
 
 int WriteSeeds(const std::string& dir)
@@ -193,14 +275,19 @@ int main(int argc, char** argv)
 {
     std::string kit = BV_SOURCE_DIR "/../shared/bench/kit";
     int runs = 5;
+    std::string compareA, compareB;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--seeds" && i + 1 < argc) {
             return WriteSeeds(argv[++i]);
+        } else if (a == "--compare" && i + 2 < argc) {
+            compareA = argv[++i];
+            compareB = argv[++i];
         } else if (a == "--help" || (!a.empty() && a[0] == '-')) {
-            std::fprintf(stderr, "usage: bvbench [KIT_DIR] [--runs N] [--seeds DIR]\n");
+            std::fprintf(stderr, "usage: bvbench [KIT_DIR] [--runs N] [--seeds DIR]\n"
+                                 "       bvbench [KIT_DIR] [--runs N] --compare BVPACK_A BVPACK_B\n");
             return 2;
         } else {
             kit = a;
@@ -234,6 +321,7 @@ int main(int argc, char** argv)
         input.members.push_back({path, f.data, bv::ATTR_ARCHIVE, bv::MakeDosStamp(2000, 1, 1, 0, 0, 0)});
         inputBytes += f.data.size();
     }
+    const double mb = static_cast<double>(inputBytes) / 1e6;
 
     char scratchName[] = "/tmp/bvbench-XXXXXX";
     if (mkdtemp(scratchName) == nullptr) {
@@ -246,10 +334,35 @@ int main(int argc, char** argv)
     fs::create_directories(outDir);
     fs::create_directories(gzDir);
 
-    std::vector<double> encodeTimes, decodeTimes, gzipTimes, gunzipTimes;
-    std::vector<double> encodeCpu, decodeCpu, gzipCpu, gunzipCpu;
-    std::uint64_t streamBytes = 0, archiveBytes = 0, gzipBytes = 0;
+    if (!compareA.empty()) {
+        std::vector<std::vector<std::uint8_t>> volumes;
+        std::string error;
+        if (!bv::WriteArchive(input, bv::VOLUME_UNLIMITED, &volumes, &error) ||
+            !bv::WriteVolumeFiles(volumesDir.string(), "BENCH", volumes, &error)) {
+            std::fprintf(stderr, "bvbench: %s\n", error.c_str());
+            return 3;
+        }
+        int result = CompareBuilds(compareA, compareB, volumesDir / "BENCH", mb, runs);
+        fs::remove_all(scratch, ec);
+        return result;
+    }
+
+    // The files as one, for gzip.
+    fs::path all = gzDir / "all", allPacked = gzDir / "all.gz", allUnpacked = gzDir / "all.out";
+    {
+        std::ofstream out(all, std::ios::binary);
+        for (const File& f : files)
+            out.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
+        if (!out) {
+            std::fprintf(stderr, "bvbench: cannot write %s\n", all.c_str());
+            return 3;
+        }
+    }
+
+    Timing encode, decode, deflate, inflate, gzip, gunzip;
+    std::uint64_t streamBytes = 0, archiveBytes = 0, deflatedBytes = 0, gzipBytes = 0;
     bool gzipOk = true;
+    std::vector<std::uint8_t> inflated;
     for (int run = 0; run < runs; run++) {
         // Encode: compress every member and lay out the archive in memory.
         double c0 = OwnCpu();
@@ -261,8 +374,7 @@ int main(int argc, char** argv)
             return 1;
         }
         auto t1 = Clock::now();
-        encodeTimes.push_back(Seconds(t0, t1));
-        encodeCpu.push_back(OwnCpu() - c0);
+        encode.Add(Seconds(t0, t1), OwnCpu() - c0);
         streamBytes = 0;
         for (std::size_t k = 0; k < payload.cuts.size(); k++)
             if (payload.cuts[k].last > payload.cuts[k].first)
@@ -284,8 +396,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bvbench: decode failed: %s\n", r.error.c_str());
             return 1;
         }
-        decodeTimes.push_back(Seconds(t0, t1));
-        decodeCpu.push_back(OwnCpu() - c0);
+        decode.Add(Seconds(t0, t1), OwnCpu() - c0);
         for (const File& f : files) {
             std::ifstream back(outDir / f.relative, std::ios::binary);
             std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(back)), {});
@@ -295,29 +406,57 @@ int main(int argc, char** argv)
             }
         }
 
-        // gzip -9 and gzip -d, one process per file, output to a file.
-        double gz = 0, gunz = 0, gzCpu = 0, gunzCpu = 0;
-        gzipBytes = 0;
-        for (std::size_t k = 0; k < files.size() && gzipOk; k++) {
-            fs::path packed = gzDir / (std::to_string(k) + ".gz"), unpacked = gzDir / std::to_string(k);
+        // zlib in this process: deflate level 9, then inflate into memory.
+        c0 = OwnCpu();
+        t0 = Clock::now();
+        deflatedBytes = 0;
+        for (File& f : files) {
+            if (!Deflate(f)) {
+                std::fprintf(stderr, "bvbench: zlib cannot compress %s\n", f.relative.c_str());
+                return 1;
+            }
+            deflatedBytes += f.deflated.size();
+        }
+        t1 = Clock::now();
+        deflate.Add(Seconds(t0, t1), OwnCpu() - c0);
+        // Inflated into memory and written to a file, as our decoder writes
+        // its members.
+        double inflateWall = 0, inflateCpu = 0;
+        fs::path inflatedFile = gzDir / "inflated";
+        for (const File& f : files) {
+            c0 = OwnCpu();
+            t0 = Clock::now();
+            bool ok = Inflate(f, inflated);
+            std::FILE* out = std::fopen(inflatedFile.c_str(), "wb");
+            ok = ok && out != nullptr && std::fwrite(inflated.data(), 1, inflated.size(), out) == inflated.size();
+            if (out != nullptr)
+                ok = std::fclose(out) == 0 && ok;
+            t1 = Clock::now();
+            inflateWall += Seconds(t0, t1);
+            inflateCpu += OwnCpu() - c0;
+            if (!ok || inflated != f.data) {
+                std::fprintf(stderr, "bvbench: zlib inflated %s wrongly\n", f.relative.c_str());
+                return 1;
+            }
+        }
+        inflate.Add(inflateWall, inflateCpu);
+
+        // gzip -9 and gzip -d, one process each on the concatenated files,
+        // output to a file.
+        if (gzipOk) {
             double u0 = ChildrenCpu();
             auto g0 = Clock::now();
-            gzipOk = Run({"gzip", "-9", "-c"}, files[k].path.string(), packed.string());
+            gzipOk = Run({"gzip", "-9", "-c"}, all.string(), allPacked.string());
             auto g1 = Clock::now();
             double u1 = ChildrenCpu();
-            gzipOk = gzipOk && Run({"gzip", "-d", "-c"}, packed.string(), unpacked.string());
+            gzipOk = gzipOk && Run({"gzip", "-d", "-c"}, allPacked.string(), allUnpacked.string());
             auto g2 = Clock::now();
-            gz += Seconds(g0, g1);
-            gunz += Seconds(g1, g2);
-            gzCpu += u1 - u0;
-            gunzCpu += ChildrenCpu() - u1;
-            gzipBytes += FileSize(packed);
-        }
-        if (gzipOk) {
-            gzipTimes.push_back(gz);
-            gunzipTimes.push_back(gunz);
-            gzipCpu.push_back(gzCpu);
-            gunzipCpu.push_back(gunzCpu);
+            gzipOk = gzipOk && FileSize(allUnpacked) == inputBytes;
+            if (gzipOk) {
+                gzip.Add(Seconds(g0, g1), u1 - u0);
+                gunzip.Add(Seconds(g1, g2), ChildrenCpu() - u1);
+                gzipBytes = FileSize(allPacked);
+            }
         }
     }
     fs::remove_all(scratch, ec);
@@ -327,28 +466,27 @@ int main(int argc, char** argv)
     for (const File& f : files)
         greedyBytes += EncodeMember(f.data.data(), f.data.size(), EncodeParse::Greedy).size();
 
-    const double mb = static_cast<double>(inputBytes) / 1e6;
-    double enc = Median(encodeTimes), dec = Median(decodeTimes);
-    double encCpu = Median(encodeCpu), decCpu = Median(decodeCpu);
+    auto ratio = [&](std::uint64_t bytes) { return static_cast<double>(bytes) / static_cast<double>(inputBytes); };
     std::printf("kit: %s, %zu files, %.2f MB; median of %d runs\n\n", kit.c_str(), files.size(), mb, runs);
-    std::printf("%-28s %10s %10s %10s %12s\n", "", "MB/s", "seconds", "CPU s", "ratio");
-    std::printf("%-28s %10.2f %10.3f %10.3f %12.4f\n", "bvpack encode (streams)", mb / enc, enc, encCpu,
-                static_cast<double>(streamBytes) / static_cast<double>(inputBytes));
-    std::printf("%-28s %10s %10s %10s %12.4f\n", "  whole archive", "", "", "",
-                static_cast<double>(archiveBytes) / static_cast<double>(inputBytes));
-    std::printf("%-28s %10s %10s %10s %12.4f\n", "  greedy parse, for reference", "", "", "",
-                static_cast<double>(greedyBytes) / static_cast<double>(inputBytes));
-    std::printf("%-28s %10.2f %10.3f %10.3f\n", "installer decode", mb / dec, dec, decCpu);
-    if (gzipOk && !gzipTimes.empty()) {
-        double gz = Median(gzipTimes), gunz = Median(gunzipTimes);
-        double gzCpu = Median(gzipCpu), gunzCpu = Median(gunzipCpu);
-        std::printf("%-28s %10.2f %10.3f %10.3f %12.4f\n", "gzip -9 (process per file)", mb / gz, gz, gzCpu,
-                    static_cast<double>(gzipBytes) / static_cast<double>(inputBytes));
-        std::printf("%-28s %10.2f %10.3f %10.3f\n", "gzip -d (process per file)", mb / gunz, gunz, gunzCpu);
-        std::printf("\nencode / gzip -9: %.2f of the time, %.2f of the CPU time\n", enc / gz, encCpu / gzCpu);
-        std::printf("decode / gzip -d: %.2f of the time, %.2f of the CPU time\n", dec / gunz, decCpu / gunzCpu);
+    std::printf("%-30s %9s %9s %9s %9s %9s\n", "", "MB/s", "CPU MB/s", "seconds", "CPU s", "ratio");
+    PrintRow("bvpack encode (streams)", mb, encode, ratio(streamBytes));
+    std::printf("%-30s %49.4f\n", "  whole archive", ratio(archiveBytes));
+    std::printf("%-30s %49.4f\n", "  greedy parse, for reference", ratio(greedyBytes));
+    PrintRow("installer decode", mb, decode);
+    PrintRow("zlib deflate -9 (in process)", mb, deflate, ratio(deflatedBytes));
+    PrintRow("zlib inflate (in process)", mb, inflate);   // to a file, as ours
+    if (gzipOk && !gzip.Empty()) {
+        PrintRow("gzip -9 (one file)", mb, gzip, ratio(gzipBytes));
+        PrintRow("gzip -d (one file)", mb, gunzip);
     } else {
         std::printf("gzip: not available\n");
     }
+    std::printf("\nencode / zlib deflate -9: %.2f of the time, %.2f of the CPU time\n", encode.Wall() / deflate.Wall(),
+                encode.Cpu() / deflate.Cpu());
+    std::printf("decode / zlib inflate:    %.2f of the time, %.2f of the CPU time\n", decode.Wall() / inflate.Wall(),
+                decode.Cpu() / inflate.Cpu());
+    if (gzipOk && !gzip.Empty())
+        std::printf("decode / gzip -d:         %.2f of the time, %.2f of the CPU time\n", decode.Wall() / gunzip.Wall(),
+                    decode.Cpu() / gunzip.Cpu());
     return 0;
 }

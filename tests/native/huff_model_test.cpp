@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -173,6 +174,36 @@ TEST_F(ModelTest, InvariantsHoldOverLongRandomSequences)
             }
         }
         EXPECT_EQ(CheckModel(*model), "") << "source " << source;
+    }
+}
+
+// The decoder counts along the path it walked down; the model must end
+// exactly as after the count along the parent links, through exchanges
+// between siblings and elsewhere, and through rebuilds.
+TEST(ModelUpdate, AlongThePathEqualsAlongTheLinks)
+{
+    auto byLinks = std::make_unique<HuffModel>();
+    auto byPath = std::make_unique<HuffModel>();
+    std::mt19937 rng(2024);
+    std::geometric_distribution<int> skewed(0.03);
+    std::uniform_int_distribution<int> uniform(0, SYMBOL_COUNT - 1);
+    for (int source = 0; source < 2; source++) {
+        HuffStart(*byLinks);
+        HuffStart(*byPath);
+        for (int k = 0; k < 70000; k++) {
+            int s = source == 0 ? std::min(skewed(rng), SYMBOL_COUNT - 1) : uniform(rng);
+            std::int16_t path[SYMBOL_COUNT];
+            int depth = 0;
+            path[0] = ROOT_NODE;
+            for (int n = byPath->parent[NODE_COUNT + s]; n != ROOT_NODE; n = byPath->parent[n])
+                depth++;
+            for (int n = byPath->parent[NODE_COUNT + s], i = depth; i > 0; n = byPath->parent[n], i--)
+                path[i] = static_cast<std::int16_t>(n);
+            HuffUpdate(*byLinks, s);
+            HuffUpdateAlongPath(*byPath, s, path, depth);
+            ASSERT_EQ(std::memcmp(byLinks.get(), byPath.get(), sizeof(HuffModel)), 0)
+                << "source " << source << " after " << k + 1 << " symbols";
+        }
     }
 }
 

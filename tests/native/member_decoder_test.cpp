@@ -244,6 +244,132 @@ TEST_F(DecoderTest, StreamReadAcrossVolumesAsOne)
     EXPECT_EQ(NextVolumeByte(), '[');
 }
 
+// A long member decodes from blocks read ahead; near the end of a volume
+// the byte reader takes over, so the next volume is opened for the same
+// byte as ever: the byte beyond the stream, when the stream ends with the
+// volume. Cuts around the end of the stream and around the read-ahead's
+// margin.
+TEST_F(DecoderTest, LongStreamCrossesToTheNextVolumeAtTheSameByte)
+{
+    std::string text;
+    for (int i = 0; i < 2000; i++)
+        text += "record " + std::to_string(i * 31 % 97) + " of the member\r\n";
+    const std::string member = EncodeMember(text);
+    const std::string stream = member.substr(4);
+    struct { const char* what; std::size_t beforeEnd; } cuts[] = {
+        {"volume ends with the stream", 0}, {"one byte left", 1}, {"margin less one", 31},
+        {"margin", 32}, {"margin and one", 33}, {"far before the end", 3000},
+    };
+    for (const auto& c : cuts) {
+        SCOPED_TRACE(c.what);
+        CloseArchiveStreams();
+        ResetInstallState();
+        recordingHost.Install();
+        std::snprintf(install.archiveName, sizeof install.archiveName, "SETUP");
+        std::snprintf(install.sourceDir, sizeof install.sourceDir, "%s", source.c_str());
+        std::size_t cut = stream.size() - c.beforeEnd;
+        WriteVolume(0, std::string(kHeader) + member.substr(0, 4) + stream.substr(0, cut));
+        WriteVolume(1, stream.substr(cut) + "[PRNAME=");
+        ASSERT_EQ(OpenFirstVolume(), 0);
+        std::snprintf(install.destDir, sizeof install.destDir, "%s", dest.c_str());
+        OpenOutput();
+        EXPECT_EQ(DecodeWhole(), 0);
+        EXPECT_EQ(Output(), text);
+        EXPECT_EQ(install.volumeNumber, 1);
+        EXPECT_EQ(recordingHost.LastStatus(1), "Reading: SETUP.E01");
+        EXPECT_EQ(NextVolumeByte(), '[');
+        EXPECT_EQ(NextVolumeByte(), 'P');
+    }
+}
+
+// The bytes of the member in the open volume as the byte reader alone
+// decodes them, token by token, up to the first token that cannot be
+// completed; *complete tells whether all were had.
+std::string DecodeWithTheByteReader(bool* complete)
+{
+    unsigned char sizeField[4];
+    EXPECT_EQ(std::fread(sizeField, 1, 4, install.volumeStream), 4u);
+    std::uint32_t size = LoadLittleEndian32(sizeField);
+    memberDecoder.bitBuffer = 0;
+    memberDecoder.bitCount = 0;
+    HuffStart();
+    std::uint8_t window[WINDOW_SIZE];
+    std::memset(window, PRESET_BYTE, sizeof window);
+    unsigned pos = WINDOW_PRESET;
+    std::string out;
+    *complete = false;
+    while (out.size() < size) {
+        int symbol = HuffDecodeSymbol();
+        if (symbol < 0)
+            return out;
+        if (symbol < LITERAL_COUNT) {
+            out += static_cast<char>(symbol);
+            window[pos] = static_cast<std::uint8_t>(symbol);
+            pos = (pos + 1) % WINDOW_SIZE;
+            continue;
+        }
+        int position = DecodePosition();
+        if (position < 0)
+            return out;
+        unsigned from = (pos - static_cast<unsigned>(position) - 1) % WINDOW_SIZE;
+        for (int k = symbol - LENGTH_BASE; k > 0 && out.size() < size; k--) {
+            std::uint8_t x = window[from];
+            from = (from + 1) % WINDOW_SIZE;
+            out += static_cast<char>(x);
+            window[pos] = x;
+            pos = (pos + 1) % WINDOW_SIZE;
+        }
+    }
+    // The byte reader reads one byte beyond the last code.
+    *complete = RefillBits(memberDecoder);
+    return out;
+}
+
+// The volume ends within the last bytes of a member's stream and the next
+// volume cannot be had: the decoder, which reads blocks ahead, stops after
+// the same byte, with the same bytes written, as the byte reader alone.
+TEST_F(DecoderTest, StreamCutNearItsEndStopsWhereTheByteReaderStops)
+{
+    std::string text;
+    std::mt19937 rng(5);
+    for (int i = 0; i < 3000; i++)   // rare symbols and far matches: long tokens
+        text += i % 7 == 0 ? static_cast<char>(rng() % 256) : "abcdefgh"[rng() % 8];
+    const std::string member = EncodeMember(text);
+    for (std::size_t cut = member.size() - 70; cut <= member.size(); cut++) {
+        SCOPED_TRACE(cut);
+        OpenPayload(member.substr(0, cut));
+        bool complete = false;
+        std::string expected = DecodeWithTheByteReader(&complete);
+        CloseArchiveStreams();
+        recordingHost.prompts.clear();
+
+        OpenPayload(member.substr(0, cut));
+        OpenOutput();
+        EXPECT_EQ(DecodeWhole(), -1);
+        std::fflush(install.outputStream);
+        EXPECT_EQ(Output(), expected);
+        EXPECT_EQ(recordingHost.prompts.size(), 1u);
+        EXPECT_FALSE(complete);
+        CloseArchiveStreams();
+    }
+}
+
+// Between slices, every byte produced is in the member file: an Abort that
+// closes the streams there leaves exactly those bytes.
+TEST_F(DecoderTest, AbortBetweenSlicesLeavesEveryByteProduced)
+{
+    std::string text;
+    for (int i = 0; i < 3000; i++)
+        text += static_cast<char>('a' + i * i % 26);
+    OpenPayload(EncodeMember(text) + "[");
+    OpenOutput();
+    ASSERT_EQ(DecodeMember(0), 0);
+    ASSERT_EQ(install.PumpStep, STEP_CONTINUE);
+    std::uint32_t produced = memberDecoder.outputCount;
+    CloseArchiveStreams();
+    EXPECT_EQ(Output(), text.substr(0, produced));
+}
+
 TEST_F(DecoderTest, CancelledPromptForTheByteBeyondFailsTheMember)
 {
     // The last token is complete, but the refill needs one more byte.
