@@ -499,19 +499,7 @@ struct ReadingProgress {
 void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytesDone, void* context)
 {
     ReadingProgress& p = *static_cast<ReadingProgress*>(context);
-    ProgressFigures f;
-    f.filesDone = index;
-    f.bytesDone = bytesDone;
-    if (install.volumeStream != nullptr && install.volumeNumber >= 0) {
-        for (std::size_t n = 0; n < p.volumeSizes.size() && n < static_cast<std::size_t>(install.volumeNumber); n++)
-            f.packedDone += p.volumeSizes[n];
-        long at = std::ftell(install.volumeStream);
-        if (at > 0)
-            f.packedDone += static_cast<std::uint64_t>(at);
-    }
-    if (p.packedTotal != 0)
-        f.fraction = static_cast<double>(f.packedDone) / static_cast<double>(p.packedTotal);
-    p.reporter->Show(p.verb, f, path);
+    p.reporter->Show(p.verb, ReadingFigures(index, bytesDone, p.volumeSizes, p.packedTotal), path);
 }
 
 // The diskettes of the release in dir, for list: the kind and the disk-1

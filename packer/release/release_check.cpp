@@ -79,19 +79,7 @@ void ShowChecking(std::size_t index, const std::string& path, std::uint64_t byte
         c.current = index;
         c.currentPath = path;
     }
-    ProgressFigures f;
-    f.filesDone = index;
-    f.bytesDone = bytesDone;
-    if (install.volumeStream != nullptr && install.volumeNumber >= 0) {
-        for (std::size_t n = 0; n < c.volumeSizes.size() && n < static_cast<std::size_t>(install.volumeNumber); n++)
-            f.packedDone += c.volumeSizes[n];
-        long at = std::ftell(install.volumeStream);
-        if (at > 0)
-            f.packedDone += static_cast<std::uint64_t>(at);
-    }
-    if (c.packedTotal != 0)
-        f.fraction = static_cast<double>(f.packedDone) / static_cast<double>(c.packedTotal);
-    c.reporter->Show("testing", f, path);
+    c.reporter->Show("testing", ReadingFigures(index, bytesDone, c.volumeSizes, c.packedTotal), path);
 }
 
 std::string Attributes(std::uint32_t a)
@@ -237,6 +225,24 @@ int Test(const Release& release, const std::string& scratch, Reporter& reporter)
 }
 
 }  // namespace
+
+ProgressFigures ReadingFigures(std::size_t index, std::uint64_t bytesDone,
+                               const std::vector<std::uint64_t>& volumeSizes, std::uint64_t packedTotal)
+{
+    ProgressFigures f;
+    f.filesDone = index;
+    f.bytesDone = bytesDone;
+    if (install.volumeStream != nullptr && install.volumeNumber >= 0) {
+        for (std::size_t n = 0; n < volumeSizes.size() && n < static_cast<std::size_t>(install.volumeNumber); n++)
+            f.packedDone += volumeSizes[n];
+        long at = std::ftell(install.volumeStream);
+        if (at > 0)
+            f.packedDone += static_cast<std::uint64_t>(at);
+    }
+    if (packedTotal != 0)
+        f.fraction = static_cast<double>(f.packedDone) / static_cast<double>(packedTotal);
+    return f;
+}
 
 bool IsDisketteImagePath(const std::string& path)
 {

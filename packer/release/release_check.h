@@ -5,6 +5,7 @@
 // member). Without a manifest only the stream's structure is checked, and
 // the summary says so.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@ int TestRelease(const std::string& dir, const std::string& name, const std::stri
 // The release on its diskette images, in order (DISK1.IMG first), with the
 // manifest found beside the first image.
 int TestDisketteImages(const std::vector<std::string>& images, const std::string& scratch, Reporter& reporter);
+
+// Progress while an archive is read with the installer's reader: index
+// files and bytesDone bytes done, and the share of the volumes' bytes
+// (volumeSizes, packedTotal in all) read so far standing for the share of
+// the work done.
+ProgressFigures ReadingFigures(std::size_t index, std::uint64_t bytesDone,
+                               const std::vector<std::uint64_t>& volumeSizes, std::uint64_t packedTotal);
 
 // Whether path names a diskette image rather than an archive: *.IMG.
 bool IsDisketteImagePath(const std::string& path);
