@@ -20,11 +20,15 @@
 
 #include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
+#include "tests/native/scratch_files.h"
 #include "tests/native/stand_in_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using scratch_files::Noise;
+using scratch_files::Read;
+using scratch_files::Write;
 
 using Outcome = CommandOutcome;
 
@@ -59,26 +63,6 @@ protected:
         while (s.size() < n)
             s += "line " + std::to_string(rng() % 500) + " of the guide\r\n";
         return s;
-    }
-
-    static std::string Noise(std::size_t n, unsigned seed)
-    {
-        std::mt19937 rng(seed);
-        std::string s(n, '\0');
-        for (char& c : s)
-            c = static_cast<char>(rng());
-        return s;
-    }
-
-    static void Write(const fs::path& p, const std::string& bytes)
-    {
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
-
-    static std::string Read(const fs::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // redirect: where the output goes; by default both streams are read.

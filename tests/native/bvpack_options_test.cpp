@@ -10,11 +10,14 @@
 
 #include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
+#include "tests/native/scratch_files.h"
 #include "tests/native/stand_in_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using scratch_files::Read;
+using scratch_files::Write;
 
 class BvpackOptions : public ::testing::Test {
 protected:
@@ -31,12 +34,6 @@ protected:
     }
     void TearDown() override { RemoveScratchDir(root); }
 
-    static void Write(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-    static std::string Read(const fs::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
 
     // A 32-bit Windows program's headers (subsystem 2: GUI), then filler.
     static std::string Program(std::size_t size, unsigned subsystem = 2, unsigned characteristics = 0x0102,

@@ -16,11 +16,15 @@
 
 #include "tests/native/run_command.h"
 #include "tests/native/scratch_dir.h"
+#include "tests/native/scratch_files.h"
 #include "tests/native/stand_in_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using scratch_files::Noise;
+using scratch_files::Read;
+using scratch_files::Write;
 
 // Every file below a folder (hidden ones too) with its bytes.
 using Snapshot = std::map<std::string, std::string>;
@@ -44,27 +48,6 @@ protected:
     }
 
     void TearDown() override { RemoveScratchDir(root); }
-
-    static std::string Noise(std::size_t n, unsigned seed)
-    {
-        std::mt19937 rng(seed);
-        std::string s(n, '\0');
-        for (char& c : s)
-            c = static_cast<char>(rng());
-        return s;
-    }
-
-    static void Write(const fs::path& p, const std::string& bytes)
-    {
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
-
-    static std::string Read(const fs::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
 
     static Snapshot Take(const fs::path& dir)
     {

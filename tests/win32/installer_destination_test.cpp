@@ -3,16 +3,12 @@
 // made, and browsing in the directory list. The installer runs in C:\BVDEST,
 // so that its current drive is C:; the bed maps a drive D:.
 #include "installer_fixture.h"
+#include "installer_texts.h"
 
 using namespace installer_test;
 
 namespace {
 
-const char REFUSED[] =
-    "ERROR:\r\nDefault destination field cannot be empty\r\nmust use only windows valid charaters\r\n"
-    "cannot contain wildcards.";
-const char CREATE_QUESTION[] = "The specified directory do not exist.\r\nDo you want create it?";
-const char CANNOT_CREATE[] = "Cannot create the specified directory";
 const char WORK_DIR[] = "C:\\BVDEST";
 const char PAYLOAD[] = "installed\r\n";
 

@@ -2,12 +2,12 @@
 // metrics, its system menu, the keys and commands it ignores, the locked
 // destination, and the Abort button before and during the extraction.
 #include "installer_fixture.h"
+#include "installer_texts.h"
 
 using namespace installer_test;
 
 namespace {
 
-const char ABORT_QUESTION[] = "This will stop the program.";
 
 bv::ArchiveInput SmallArchive(const std::string& dest, bool allowChange = true)
 {

@@ -10,18 +10,12 @@
 
 #include "installer_fixture.h"
 #include "progman_standin.h"
+#include "installer_texts.h"
 
 using namespace installer_test;
 
 namespace {
 
-const char REFUSED[] =
-    "ERROR:\r\nDefault destination field cannot be empty\r\nmust use only windows valid charaters\r\n"
-    "cannot contain wildcards.";
-const char ABORT_QUESTION[] = "This will stop the program.";
-const char CANNOT_OPEN[] = "ERROR:\r\nCannot open ouput file.";
-const char CANNOT_WRITE[] = "ERROR:\r\nCannot write output file.";
-const char DAMAGED[] = "ERROR:\r\nSource file damaged.";
 // Every archive here ends its script by starting a program that is not
 // there: the box it gives shows that the installation got that far.
 const char LAUNCH_FAILED[] = "Execution failed; error code = 2";
@@ -353,7 +347,7 @@ TEST(Faults, DamagedMissingAndForeignVolumes)
              volumes[0].resize(volumes[0].size() - 500);
              WriteRawVolumes(bed.dir, volumes);
          },
-         nullptr, {{DAMAGED, ERROR_BOX, "OK"}},
+         nullptr, {{SOURCE_DAMAGED, ERROR_BOX, "OK"}},
          ExpectBigWrongFromTheBoundary},
         // The last volume cut short inside BIG.DAT: a disk that never
         // existed is asked for; Cancel keeps the member as far as written.
@@ -373,7 +367,7 @@ TEST(Faults, DamagedMissingAndForeignVolumes)
              std::string other = WholeVolume(Release(bed.dest, 99));
              WriteRawVolumes(bed.dir, {CutAt(whole, InsideBig(whole))[0], CutAt(other, InsideBig(other))[1]});
          },
-         nullptr, {{DAMAGED, ERROR_BOX, "OK"}},
+         nullptr, {{SOURCE_DAMAGED, ERROR_BOX, "OK"}},
          ExpectBigWrongFromTheBoundary},
         // Volume 1 of another version of the same release, both cut just
         // before BIG.DAT's record: nothing can tell, the other version's

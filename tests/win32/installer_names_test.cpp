@@ -6,13 +6,13 @@
 #include <algorithm>
 
 #include "installer_fixture.h"
+#include "installer_texts.h"
 
 using namespace installer_test;
 
 namespace {
 
 const std::string SET = WinPath(BV_NAMES_SET);
-const char CREATE_QUESTION[] = "The specified directory do not exist.\r\nDo you want create it?";
 
 // A file's bytes, opened by its UTF-16 name; empty when it cannot be read.
 std::string ReadWide(const std::wstring& path)

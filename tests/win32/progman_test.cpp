@@ -19,14 +19,12 @@
 #include "driver.h"
 #include "installer_watch.h"
 #include "progman_standin.h"
+#include "installer_texts.h"
 
 using namespace driver;
 
 namespace {
 
-const char GROUP_FAILED[] = "Error creating group.";
-const char SOURCE_DAMAGED[] = "ERROR:\r\nSource file damaged.";
-const char CREATE_QUESTION[] = "The specified directory do not exist.\r\nDo you want create it?";
 const char CREATING_GROUP[] = "Creating program group...";
 const int IDC_NEXT = 4, IDC_STATUS2 = 6, IDC_STATUS3 = 7;
 // A program that cannot be started: a launch attempt shows "Execution

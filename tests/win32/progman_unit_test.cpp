@@ -14,6 +14,7 @@
 #include "installer/shell.h"
 #include "progman/progman.h"
 #include "progman_standin.h"
+#include "installer_texts.h"
 
 InstallState install;
 
@@ -55,8 +56,6 @@ void ShowStatusLine(int line, const char* text)
 
 namespace {
 
-const char GROUP_FAILED[] = "Error creating group.";
-const char SOURCE_DAMAGED[] = "ERROR:\r\nSource file damaged.";
 
 std::string CreateGroup(const std::string& group)
 {
