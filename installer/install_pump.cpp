@@ -30,7 +30,7 @@ void OnInstallStep(HWND dialog, WPARAM step)
     switch (step) {
     case STEP_ANNOUNCE:
         install.filesDone = 0;
-        FormatText(install.textBuffer, TEXT_BUFFER_SIZE, STATUS_READING_FIRST, install.archiveName);
+        FormatText(install.textBuffer, TEXT_BUFFER_SIZE, STATUS_READING_VOLUME, install.archiveName, 0u);
         ShowStatusLine(1, install.textBuffer);
         break;
     case STEP_NEXT_MEMBER:

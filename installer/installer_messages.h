@@ -18,9 +18,6 @@ inline constexpr char BANNER_DECOMPRESS[] = " Decompressing....";
 inline constexpr char BANNER_ARCHIVE_TITLE[] = "%s\rInstallation";
 inline constexpr char MSG_ABORT_QUESTION[] = "This will stop the program.";
 
-// Status line 1 at the announce step.
-inline constexpr char STATUS_READING_FIRST[] = "Reading: %s.E00";
-
 // The destination.
 inline constexpr char MSG_ENTRY_REFUSED[] =
     "ERROR:\r\nDefault destination field cannot be empty\r\nmust use only windows valid charaters\r\n"
