@@ -165,14 +165,14 @@ int DecodeMember(int continuing)
                 }
             }
             if (!exact) {
+                // At least 25 bits for the symbol: more than its code can
+                // take, so the walk needs no top-up of its own.
                 if (count <= 24)
                     TopUpBits(in, bits, count);
                 // Down from the root, one bit per level, noting the path.
                 int depth = 0;
                 unsigned next = child[ROOT_NODE];
                 while (next < NODE_COUNT) {
-                    if (count == 0)
-                        TopUpBits(in, bits, count);
                     unsigned bit = bits >> 31;
                     bits <<= 1;
                     count--;
@@ -249,8 +249,7 @@ finish:
         // one byte beyond a member's stream, and handing that byte back
         // leaves the volume right after the stream's last byte; so does
         // this, however far the read went. (An empty member read nothing.)
-        if (install.volumeStream)
-            ReturnReadAhead(d.bitCount / 8);
+        ReturnReadAhead(d.bitCount / 8);
         return finished;
     }
 }
