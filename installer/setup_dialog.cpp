@@ -1,7 +1,6 @@
 // The setup dialog: layout from the font metrics, the cyan banner, the
 // Abort button and the switch to the extraction layout. The install
 // messages it receives are run by the install pump (install_pump.cpp).
-#include <stdio.h>
 #include <string.h>
 
 #include "archive/archive.h"

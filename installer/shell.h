@@ -15,7 +15,6 @@ enum {
     WM_INSTALL_LAUNCH = WM_USER + 53,   // 1077
 };
 
-
 struct ShellState {
     HINSTANCE appInstance;
     HWND mainWindow;
