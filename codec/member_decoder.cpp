@@ -165,14 +165,14 @@ int DecodeMember(int continuing)
                 }
             }
             if (!exact) {
-                // At least 25 bits for the symbol: more than its code can
-                // take, so the walk needs no top-up of its own.
                 if (count <= 24)
                     TopUpBits(in, bits, count);
                 // Down from the root, one bit per level, noting the path.
                 int depth = 0;
                 unsigned next = child[ROOT_NODE];
                 while (next < NODE_COUNT) {
+                    if (count == 0)
+                        TopUpBits(in, bits, count);
                     unsigned bit = bits >> 31;
                     bits <<= 1;
                     count--;
