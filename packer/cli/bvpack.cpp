@@ -318,22 +318,23 @@ int Version()
     return EXIT_OK;
 }
 
-// --codepage N into *codePage (left as it is without the option).
-bool TakeCodePage(const Args& args, unsigned* codePage)
+// --volume, --codepage and --disk1 into *media and *codePage (left as they
+// are without the options); a usage error's exit code otherwise.
+int TakeMediaOptions(const Args& args, ReleaseMedia* media, unsigned* codePage)
 {
-    return args.codePage.empty() || ParseCodePage(args.codePage, codePage);
+    if (!args.volume.empty() && !ParseVolume(args.volume, media))
+        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
+    if (!args.codePage.empty() && !ParseCodePage(args.codePage, codePage))
+        return Usage("--codepage needs the number of a Windows code page this system converts to");
+    media->disk1Files = args.disk1;
+    return EXIT_OK;
 }
-
-const char kCodePageNeeds[] = "--codepage needs the number of a Windows code page this system converts to";
 
 int Create(const Args& args)
 {
     PackRequest request;
-    if (!args.volume.empty() && !ParseVolume(args.volume, &request.media))
-        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
-    if (!TakeCodePage(args, &request.codePage))
-        return Usage(kCodePageNeeds);
-    request.media.disk1Files = args.disk1;
+    if (int code = TakeMediaOptions(args, &request.media, &request.codePage); code != EXIT_OK)
+        return code;
     request.media.installer = args.installer;
     request.media.images = args.images;
     request.allowChange = !args.locked;
@@ -543,12 +544,9 @@ int Read(const std::string& command, const Args& args)
     const std::string to = args.to.empty() ? "." : args.to;
     const bool quiet = args.quiet;
     ReleaseMedia media;
-    if (!args.volume.empty() && !ParseVolume(args.volume, &media))
-        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
     unsigned codePage = kDefaultCodePage;
-    if (!TakeCodePage(args, &codePage))
-        return Usage(kCodePageNeeds);
-    media.disk1Files = args.disk1;
+    if (int code = TakeMediaOptions(args, &media, &codePage); code != EXIT_OK)
+        return code;
     if (archive.empty())
         return Usage(command + " needs DIR/NAME");
     std::string dir, name;
@@ -574,7 +572,8 @@ int Read(const std::string& command, const Args& args)
     Reporter reporter(ReportModeFor(quiet || command == "list"));
     if (command == "test")
         return TestRelease(dir, name, scratch.path, reporter);
-    ReadingProgress reading{&reporter, command == "extract" ? "extracting" : "testing", {}, 0};
+    // list shows no progress; extract does.
+    ReadingProgress reading{&reporter, "extracting", {}, 0};
     for (unsigned n = 0;; n++) {
         std::uint64_t size = fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec);
         if (ec)
@@ -624,16 +623,12 @@ int Read(const std::string& command, const Args& args)
     }
     if (!r.ok)
         return reporter.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
+    if (command == "list")
+        return EXIT_OK;
     char summary[256];
-    const char* plural = r.members.size() == 1 ? "" : "s";
-    if (command == "test")
-        std::snprintf(summary, sizeof summary, "OK: %zu member%s, %llu bytes, %d volume%s", r.members.size(), plural,
-                      static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
-    else
-        std::snprintf(summary, sizeof summary, "%zu member%s, %llu bytes extracted to %s", r.members.size(), plural,
-                      static_cast<unsigned long long>(total), to.c_str());
-    if (command != "list")
-        reporter.Summary(summary);
+    std::snprintf(summary, sizeof summary, "%zu member%s, %llu bytes extracted to %s", r.members.size(),
+                  r.members.size() == 1 ? "" : "s", static_cast<unsigned long long>(total), to.c_str());
+    reporter.Summary(summary);
     return EXIT_OK;
 }
 
