@@ -504,8 +504,10 @@ void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytes
 }
 
 // The diskettes of the release in dir, for list: the kind and the disk-1
-// files as given, or else as the images beside the volumes show them.
-int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia media)
+// files as given, or else as the images beside the volumes show them;
+// volumeSizes: the sizes of its volumes, in order.
+int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia media,
+                  const std::vector<std::uint64_t>& volumeSizes)
 {
     const fs::path firstImage = fs::path(dir) / DiskImageName(1);
     std::error_code ec;
@@ -531,10 +533,7 @@ int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia 
     int code = DiskOneFiles(media, name, &disk1, &error, &which);
     if (code != EXIT_OK)
         return Fail(code, error);
-    std::vector<std::uint64_t> sizes;
-    for (unsigned n = 0; fs::is_regular_file(fs::path(dir) / VolumeFileName(name, n), ec); n++)
-        sizes.push_back(fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec));
-    std::printf("%s", DescribeDiskettes(*media.kind, PlanDiskettes(*media.kind, name, disk1, sizes)).c_str());
+    std::printf("%s", DescribeDiskettes(*media.kind, PlanDiskettes(*media.kind, name, disk1, volumeSizes)).c_str());
     return EXIT_OK;
 }
 
@@ -616,7 +615,7 @@ int Read(const std::string& command, const Args& args)
             }
         }
         if (r.ok) {
-            int code = ShowDiskettes(dir, name, media);
+            int code = ShowDiskettes(dir, name, media, reading.volumeSizes);
             if (code != EXIT_OK)
                 return code;
         }
