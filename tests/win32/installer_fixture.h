@@ -138,6 +138,17 @@ struct Installer {
     long WaitEnd(int timeoutMs = 60000) { return WaitExit(process, timeoutMs); }
 };
 
+// After a refused entry: the warning gone, and the dialog still choosing
+// the destination with the entry (upper case) in its field.
+inline void ExpectStillChoosing(const Installer& setup, const std::string& entry)
+{
+    ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
+    EXPECT_TRUE(IsItemVisible(setup.dialog, EDIT));
+    EXPECT_TRUE(IsItemVisible(setup.dialog, NEXT));
+    EXPECT_FALSE(IsItemVisible(setup.dialog, STATUS1));
+    EXPECT_EQ(ItemText(setup.dialog, EDIT), Upper(entry));
+}
+
 // Waits for a box with this text and style, owned by the setup dialog.
 inline Box WaitBoxOf(const Installer& setup, const std::string& text, UINT style)
 {
