@@ -479,7 +479,7 @@ TEST(Faults, MissingItemCommand)
                         }};
         RunRow(row);
     }
-    EXPECT_TRUE(standin::WaitForWineProgman(5000)) << "Wine's Program Manager not restored";
+    EXPECT_TRUE(standin::WaitForWineProgman()) << "Wine's Program Manager not restored";
 }
 
 // A full drive, simulated by a file size limit on the test and the

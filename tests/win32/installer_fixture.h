@@ -116,7 +116,7 @@ struct Installer {
         Click(dialog, NEXT);
     }
     // Waits for the extraction layout (the status lines shown).
-    bool WaitExtracting(int timeoutMs = 15000)
+    bool WaitExtracting(int timeoutMs = DEADLINE_MS)
     {
         for (int waited = 0; waited <= timeoutMs; waited += 10) {
             if (IsItemVisible(dialog, STATUS1)) return true;
@@ -135,7 +135,7 @@ struct Installer {
     // A mark through the dialog's queue: what was posted before is done.
     bool Settle() { return watch.Mark(dialog); }
     bool DialogOpen() { return IsWindow(dialog) && IsWindowVisible(dialog); }
-    long WaitEnd(int timeoutMs = 60000) { return WaitExit(process, timeoutMs); }
+    long WaitEnd(int timeoutMs = DEADLINE_MS) { return WaitExit(process, timeoutMs); }
 };
 
 // After a refused entry: the warning gone, and the dialog still choosing
