@@ -100,10 +100,6 @@ std::string Big(std::uint32_t seed = 7)
     return AsString(NoiseBytes(BIG_SIZE, seed));
 }
 
-// BIG.DAT completed from bytes that are not its own: full size, its stored
-// date, right up to the volume boundary and wrong from there on.
-void ExpectBigWrongFromTheBoundary(const Bed& bed);
-
 bool SameTime(const FILETIME& a, const FILETIME& b)
 {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
@@ -166,6 +162,8 @@ void ExpectBigPartial(const Bed& bed)
     EXPECT_FALSE(Exists(bed.dest + "\\TAIL.DAT"));
 }
 
+// BIG.DAT completed from bytes that are not its own: full size, its stored
+// date, right up to the volume boundary and wrong from there on.
 void ExpectBigWrongFromTheBoundary(const Bed& bed)
 {
     EXPECT_EQ(ReadFile(bed.dest + "\\SMALL.DAT"), "small");
