@@ -25,7 +25,6 @@ endif()
 
 include(GNUInstallDirs)
 set(BV_DATA_DIR ${CMAKE_INSTALL_DATADIR}/brevant)
-set(BV_WIN32_BIN "" CACHE PATH "Win32 build directory whose installer and language library are installed")
 
 install(TARGETS bvpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 

@@ -318,22 +318,23 @@ int Version()
     return EXIT_OK;
 }
 
-// --codepage N into *codePage (left as it is without the option).
-bool TakeCodePage(const Args& args, unsigned* codePage)
+// --volume, --codepage and --disk1 into *media and *codePage (left as they
+// are without the options); a usage error's exit code otherwise.
+int TakeMediaOptions(const Args& args, ReleaseMedia* media, unsigned* codePage)
 {
-    return args.codePage.empty() || ParseCodePage(args.codePage, codePage);
+    if (!args.volume.empty() && !ParseVolume(args.volume, media))
+        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
+    if (!args.codePage.empty() && !ParseCodePage(args.codePage, codePage))
+        return Usage("--codepage needs the number of a Windows code page this system converts to");
+    media->disk1Files = args.disk1;
+    return EXIT_OK;
 }
-
-const char kCodePageNeeds[] = "--codepage needs the number of a Windows code page this system converts to";
 
 int Create(const Args& args)
 {
     PackRequest request;
-    if (!args.volume.empty() && !ParseVolume(args.volume, &request.media))
-        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
-    if (!TakeCodePage(args, &request.codePage))
-        return Usage(kCodePageNeeds);
-    request.media.disk1Files = args.disk1;
+    if (int code = TakeMediaOptions(args, &request.media, &request.codePage); code != EXIT_OK)
+        return code;
     request.media.installer = args.installer;
     request.media.images = args.images;
     request.allowChange = !args.locked;
@@ -503,8 +504,10 @@ void ShowReading(std::size_t index, const std::string& path, std::uint64_t bytes
 }
 
 // The diskettes of the release in dir, for list: the kind and the disk-1
-// files as given, or else as the images beside the volumes show them.
-int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia media)
+// files as given, or else as the images beside the volumes show them;
+// volumeSizes: the sizes of its volumes, in order.
+int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia media,
+                  const std::vector<std::uint64_t>& volumeSizes)
 {
     const fs::path firstImage = fs::path(dir) / DiskImageName(1);
     std::error_code ec;
@@ -530,10 +533,7 @@ int ShowDiskettes(const std::string& dir, const std::string& name, ReleaseMedia 
     int code = DiskOneFiles(media, name, &disk1, &error, &which);
     if (code != EXIT_OK)
         return Fail(code, error);
-    std::vector<std::uint64_t> sizes;
-    for (unsigned n = 0; fs::is_regular_file(fs::path(dir) / VolumeFileName(name, n), ec); n++)
-        sizes.push_back(fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec));
-    std::printf("%s", DescribeDiskettes(*media.kind, PlanDiskettes(*media.kind, name, disk1, sizes)).c_str());
+    std::printf("%s", DescribeDiskettes(*media.kind, PlanDiskettes(*media.kind, name, disk1, volumeSizes)).c_str());
     return EXIT_OK;
 }
 
@@ -543,12 +543,9 @@ int Read(const std::string& command, const Args& args)
     const std::string to = args.to.empty() ? "." : args.to;
     const bool quiet = args.quiet;
     ReleaseMedia media;
-    if (!args.volume.empty() && !ParseVolume(args.volume, &media))
-        return Usage("--volume needs " + DisketteKindNames(", ") + ", a byte count or 'one'");
     unsigned codePage = kDefaultCodePage;
-    if (!TakeCodePage(args, &codePage))
-        return Usage(kCodePageNeeds);
-    media.disk1Files = args.disk1;
+    if (int code = TakeMediaOptions(args, &media, &codePage); code != EXIT_OK)
+        return code;
     if (archive.empty())
         return Usage(command + " needs DIR/NAME");
     std::string dir, name;
@@ -574,7 +571,8 @@ int Read(const std::string& command, const Args& args)
     Reporter reporter(ReportModeFor(quiet || command == "list"));
     if (command == "test")
         return TestRelease(dir, name, scratch.path, reporter);
-    ReadingProgress reading{&reporter, command == "extract" ? "extracting" : "testing", {}, 0};
+    // list shows no progress; extract does.
+    ReadingProgress reading{&reporter, "extracting", {}, 0};
     for (unsigned n = 0;; n++) {
         std::uint64_t size = fs::file_size(fs::path(dir) / VolumeFileName(name, n), ec);
         if (ec)
@@ -617,23 +615,19 @@ int Read(const std::string& command, const Args& args)
             }
         }
         if (r.ok) {
-            int code = ShowDiskettes(dir, name, media);
+            int code = ShowDiskettes(dir, name, media, reading.volumeSizes);
             if (code != EXIT_OK)
                 return code;
         }
     }
     if (!r.ok)
         return reporter.Fail(r.ioError ? EXIT_IO : EXIT_DAMAGED, r.error);
+    if (command == "list")
+        return EXIT_OK;
     char summary[256];
-    const char* plural = r.members.size() == 1 ? "" : "s";
-    if (command == "test")
-        std::snprintf(summary, sizeof summary, "OK: %zu member%s, %llu bytes, %d volume%s", r.members.size(), plural,
-                      static_cast<unsigned long long>(total), r.volumes, r.volumes == 1 ? "" : "s");
-    else
-        std::snprintf(summary, sizeof summary, "%zu member%s, %llu bytes extracted to %s", r.members.size(), plural,
-                      static_cast<unsigned long long>(total), to.c_str());
-    if (command != "list")
-        reporter.Summary(summary);
+    std::snprintf(summary, sizeof summary, "%zu member%s, %llu bytes extracted to %s", r.members.size(),
+                  r.members.size() == 1 ? "" : "s", static_cast<unsigned long long>(total), to.c_str());
+    reporter.Summary(summary);
     return EXIT_OK;
 }
 

@@ -34,6 +34,16 @@ std::string TitleOf(const std::string& name)
     return title;
 }
 
+// The product folder's own name, also for DIR/ or DIR/. (its last element
+// empty or ".").
+std::string FolderNameOf(const std::string& dir)
+{
+    std::error_code ec;
+    fs::path folder = fs::absolute(dir, ec).lexically_normal();
+    std::string name = folder.filename().string();
+    return name.empty() ? folder.parent_path().filename().string() : name;
+}
+
 }  // namespace
 
 std::string ReleaseNameFor(const std::string& folder)
@@ -49,13 +59,10 @@ std::string ReleaseNameFor(const std::string& folder)
 
 std::string ProjectFileFor(const std::string& dir, const std::string& relative, std::string* error)
 {
-    std::error_code ec;
-    fs::path folder = fs::absolute(dir, ec).lexically_normal();
-    std::string folderName = folder.filename().string();
-    if (folderName.empty())
-        folderName = folder.parent_path().filename().string();
+    const std::string folderName = FolderNameOf(dir);
     const std::string name = ReleaseNameFor(folderName);
 
+    std::error_code ec;
     std::vector<std::string> files, folders;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
         const std::string entry = e.path().filename().string();
@@ -123,15 +130,12 @@ int InitProject(const std::string& dir)
         std::fprintf(stderr, "bvpack: no folder %s\n", dir.c_str());
         return EXIT_IO;
     }
-    fs::path folder = fs::absolute(dir, ec).lexically_normal();
-    std::string folderName = folder.filename().string();
-    if (folderName.empty())
-        folderName = folder.parent_path().filename().string();
-    const std::string file = ReleaseNameFor(folderName) + ".INI";
+    const std::string file = ReleaseNameFor(FolderNameOf(dir)) + ".INI";
     if (fs::exists(file, ec) || fs::is_symlink(file, ec)) {
         std::fprintf(stderr, "bvpack: %s exists; init does not overwrite it\n", file.c_str());
         return EXIT_USAGE;
     }
+    const fs::path folder = fs::absolute(dir, ec).lexically_normal();
     fs::path relative = fs::proximate(folder, fs::current_path(ec), ec);
     std::string error;
     std::string text = ProjectFileFor(dir, ec ? folder.generic_string() : relative.generic_string(), &error);

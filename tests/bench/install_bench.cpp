@@ -134,6 +134,51 @@ bool Fail(const std::string& what)
     return false;
 }
 
+// Next, Yes to the create question, and the wait for SETUP.EXE's end,
+// timed from Next; false, said on stderr, unless it ended well.
+bool NextYesAndEnd(Process& setup, HWND dialog, Run* run)
+{
+    run->next = Seconds();
+    Click(dialog, NEXT);
+    Box question = WaitBox(setup, "Brevant", 60000);
+    if (question.text.rfind("The specified directory", 0) != 0) {
+        Kill(setup);
+        return Fail("unexpected box: " + question.text);
+    }
+    Answer(question, "Yes");
+    run->answered = Seconds();
+    long code = WaitExit(setup, 1800000);
+    run->exited = Seconds();
+    run->installMs = (run->exited - run->next) * 1000;
+    return code == 0 || Fail("SETUP.EXE did not end well");
+}
+
+// The same with the step counter hook in SETUP.EXE; its report read into the run.
+bool CountedNextYesAndEnd(Process& setup, HWND dialog, const std::string& report, Run* run)
+{
+    HMODULE library = LoadLibraryA(WinPath(BV_STEP_HOOK).c_str());
+    if (!library) return Fail("cannot load the step counter hook");
+    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    HOOKPROC steps = HookProc(library, "CountStepsHook", 12), texts = HookProc(library, "CountTextsHook", 12);
+    HHOOK stepHook = steps ? SetWindowsHookExA(WH_GETMESSAGE, steps, library, thread) : nullptr;
+    HHOOK textHook = texts ? SetWindowsHookExA(WH_CALLWNDPROC, texts, library, thread) : nullptr;
+    if (!stepHook || !textHook) return Fail("cannot hook the installer's thread");
+    // The hook library enters SETUP.EXE with the first message its thread
+    // takes: a message sent there returns once the WH_CALLWNDPROC hook has
+    // run, so the library's loading is over before the timed part.
+    DWORD_PTR ignored = 0;
+    bool ended = SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored)
+                     ? NextYesAndEnd(setup, dialog, run)
+                     : Fail("SETUP.EXE's thread did not take the hook library");
+    UnhookWindowsHookEx(stepHook);
+    UnhookWindowsHookEx(textHook);
+    FreeLibrary(library);
+    if (!ended) return false;
+
+    run->counted = ReadReport(report);
+    return !run->counted.empty() || Fail("no step report from inside SETUP.EXE (" + report + ")");
+}
+
 // One installation into a fresh destination; with the step counter hook
 // in SETUP.EXE when counted.
 bool InstallOnce(const std::string& kit, int number, Run* run, bool counted = true)
@@ -151,57 +196,8 @@ bool InstallOnce(const std::string& kit, int number, Run* run, bool counted = tr
     HWND dialog = WaitWindow(setup, "#32770", "BREVANT", 60000);
     if (!dialog) return Fail("no setup dialog\n" + DescribeScreen());
     SetItemText(dialog, EDIT, dest);
-    if (!counted) {
-        double start = Seconds();
-        Click(dialog, NEXT);
-        Box question = WaitBox(setup, "Brevant", 60000);
-        if (question.text.rfind("The specified directory", 0) != 0) {
-            Kill(setup);
-            return Fail("unexpected box: " + question.text);
-        }
-        Answer(question, "Yes");
-        long code = WaitExit(setup, 1800000);
-        run->exited = Seconds();
-        run->next = start;
-        run->installMs = (run->exited - start) * 1000;
-        if (code != 0) return Fail("SETUP.EXE did not end well");
-        CountTree(dest, &run->files, &run->bytes);
-        RemoveTree(dest);
-        RemoveDirectoryA(dest.c_str());
-        return true;
-    }
-
-    HMODULE library = LoadLibraryA(WinPath(BV_STEP_HOOK).c_str());
-    if (!library) return Fail("cannot load the step counter hook");
-    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
-    HOOKPROC steps = HookProc(library, "CountStepsHook", 12), texts = HookProc(library, "CountTextsHook", 12);
-    HHOOK stepHook = steps ? SetWindowsHookExA(WH_GETMESSAGE, steps, library, thread) : nullptr;
-    HHOOK textHook = texts ? SetWindowsHookExA(WH_CALLWNDPROC, texts, library, thread) : nullptr;
-    if (!stepHook || !textHook) return Fail("cannot hook the installer's thread");
-    // The hook library enters SETUP.EXE with the next message it retrieves.
-    PostMessageA(dialog, WM_NULL, 0, 0);
-    Sleep(500);
-
-    double start = Seconds();
-    Click(dialog, NEXT);
-    Box question = WaitBox(setup, "Brevant", 60000);
-    if (question.text.rfind("The specified directory", 0) != 0) {
-        Kill(setup);
-        return Fail("unexpected box: " + question.text);
-    }
-    Answer(question, "Yes");
-    run->answered = Seconds();
-    long code = WaitExit(setup, 1800000);
-    run->exited = Seconds();
-    run->next = start;
-    run->installMs = (run->exited - start) * 1000;
-    UnhookWindowsHookEx(stepHook);
-    UnhookWindowsHookEx(textHook);
-    FreeLibrary(library);
-    if (code != 0) return Fail("SETUP.EXE did not end well");
-
-    run->counted = ReadReport(report);
-    if (run->counted.empty()) return Fail("no step report from inside SETUP.EXE (" + report + ")");
+    if (!(counted ? CountedNextYesAndEnd(setup, dialog, report, run) : NextYesAndEnd(setup, dialog, run)))
+        return false;
     CountTree(dest, &run->files, &run->bytes);
     RemoveTree(dest);
     RemoveDirectoryA(dest.c_str());

@@ -611,10 +611,7 @@ TEST_F(BvpackBuild, SampleProjectMakesTheCreateArchive)
     fs::create_directories(root / "sample");
     fs::copy_file(sample / "SAMPLE.INI", root / "sample" / "SAMPLE.INI");
     fs::copy(sample / "product", root / "sample" / "product", fs::copy_options::recursive);
-    std::mt19937 rng(3);
-    std::string program(20000, '\0');
-    for (char& c : program)
-        c = static_cast<char>(rng());
+    const std::string program = Noise(20000, 3);
     fs::create_directories(root / "build" / "win32" / "sample");
     fs::create_directories(root / "build" / "win32" / "installer");
     Write(root / "build" / "win32" / "sample" / "HELLO.EXE", program);

@@ -11,6 +11,10 @@
 
 namespace driver {
 
+// The deadline of a wait for what should come: generous, so that a machine
+// many times slower than ours still passes; it is spent only on a failure.
+constexpr int DEADLINE_MS = 60000;
+
 // A path of the build machine (/work/...) as Wine sees it (Z:\work\...).
 std::string WinPath(const std::string& unixPath);
 
@@ -40,7 +44,7 @@ struct Process {
 Process Start(const std::string& program, const std::string& workDir, const std::string& args = "",
               bool suspended = false);
 // Waits for the process to end; returns its exit code, or -1 on timeout.
-long WaitExit(Process& process, int timeoutMs = 20000);
+long WaitExit(Process& process, int timeoutMs = DEADLINE_MS);
 // Ends a process that is still running (cleanup after a failed test).
 void Kill(Process& process);
 
@@ -54,10 +58,10 @@ std::string DescribeScreen();
 // Waits for a top-level window of the process with the class and title
 // (empty: any). Returns null and adds a test failure on timeout.
 HWND WaitWindow(const Process& process, const std::string& className, const std::string& title,
-                int timeoutMs = 15000);
+                int timeoutMs = DEADLINE_MS);
 // Waits until no such window exists; false on timeout.
 bool WaitNoWindow(const Process& process, const std::string& className, const std::string& title,
-                  int timeoutMs = 15000);
+                  int timeoutMs = DEADLINE_MS);
 
 // Controls.
 std::string ItemText(HWND dialog, int id);
@@ -70,7 +74,7 @@ void Click(HWND dialog, int id);
 // Sends a key press to a window (posted WM_KEYDOWN/WM_KEYUP).
 void PressKey(HWND window, UINT virtualKey);
 // Waits until a control's text equals the expected one; false on timeout.
-bool WaitItemText(HWND dialog, int id, const std::string& expected, int timeoutMs = 15000);
+bool WaitItemText(HWND dialog, int id, const std::string& expected, int timeoutMs = DEADLINE_MS);
 
 // Message boxes (caption "Brevant" unless told otherwise).
 struct Box {
@@ -78,7 +82,7 @@ struct Box {
     std::string text;
     HWND owner = nullptr;
 };
-Box WaitBox(const Process& process, const std::string& caption = "Brevant", int timeoutMs = 15000);
+Box WaitBox(const Process& process, const std::string& caption = "Brevant", int timeoutMs = DEADLINE_MS);
 // Presses the box's button with this label ("OK", "Yes", "No", "Retry", "Cancel").
 void Answer(const Box& box, const std::string& label);
 // Counts the message boxes the process has open now.

@@ -212,7 +212,7 @@ std::vector<UINT> SystemMenuCommands(const Installer& setup)
     ATOM atom = GlobalAddAtomA(report.c_str());
     PostMessageA(setup.dialog, RegisterWindowMessageA("BvListSystemMenu"), atom, 0);
     std::string text;
-    for (int waited = 0; waited < 10000 && text.empty(); waited += 100) {
+    for (int waited = 0; waited < DEADLINE_MS && text.empty(); waited += 100) {
         Sleep(100);
         text = ReadFile(report);
     }

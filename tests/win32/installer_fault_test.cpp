@@ -100,10 +100,6 @@ std::string Big(std::uint32_t seed = 7)
     return AsString(NoiseBytes(BIG_SIZE, seed));
 }
 
-// BIG.DAT completed from bytes that are not its own: full size, its stored
-// date, right up to the volume boundary and wrong from there on.
-void ExpectBigWrongFromTheBoundary(const Bed& bed);
-
 bool SameTime(const FILETIME& a, const FILETIME& b)
 {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
@@ -166,6 +162,8 @@ void ExpectBigPartial(const Bed& bed)
     EXPECT_FALSE(Exists(bed.dest + "\\TAIL.DAT"));
 }
 
+// BIG.DAT completed from bytes that are not its own: full size, its stored
+// date, right up to the volume boundary and wrong from there on.
 void ExpectBigWrongFromTheBoundary(const Bed& bed)
 {
     EXPECT_EQ(ReadFile(bed.dest + "\\SMALL.DAT"), "small");
@@ -185,11 +183,7 @@ void ExpectBigWrongFromTheBoundary(const Bed& bed)
 FaultRow RefusedEntry(const char* name, const std::string& entry, const std::string& mustNotExist)
 {
     auto unchanged = [entry](Installer& setup) {
-        ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
-        EXPECT_TRUE(IsItemVisible(setup.dialog, EDIT));
-        EXPECT_TRUE(IsItemVisible(setup.dialog, NEXT));
-        EXPECT_FALSE(IsItemVisible(setup.dialog, STATUS1));
-        EXPECT_EQ(ItemText(setup.dialog, EDIT), Upper(entry));
+        ASSERT_NO_FATAL_FAILURE(ExpectStillChoosing(setup, entry));
         Click(setup.dialog, ABORT);
     };
     return {name, nullptr, Enter(entry),
@@ -248,37 +242,36 @@ void RunRow(const FaultRow& row)
     row.check(bed);
 }
 
+// The release, and an old BIG.DAT with these attributes in the destination.
+void WriteReleaseAndOldBig(const Bed& bed, DWORD attributes)
+{
+    WriteRelease(bed);
+    MakeDirs(bed.dest);
+    WriteFile(bed.dest + "\\BIG.DAT", "old");
+    SetFileAttributesA((bed.dest + "\\BIG.DAT").c_str(), attributes);
+}
+
+// An old BIG.DAT with this attribute in the way: replaced, the whole release
+// installed and the attribute gone.
+FaultRow ReplacedInTheWay(const char* name, DWORD attribute)
+{
+    return {name, [attribute](const Bed& bed) { WriteReleaseAndOldBig(bed, attribute); }, nullptr,
+            {{LAUNCH_FAILED, ERROR_BOX, "OK"}},
+            [attribute](const Bed& bed) {
+                ExpectInstalled(bed);
+                EXPECT_EQ(Attributes(bed.dest + "\\BIG.DAT") & attribute, 0u);
+            }};
+}
+
 TEST(Faults, FilesInTheWay)
 {
     const FaultRow rows[] = {
         // Replaced, and given the stored attributes.
-        {"read_only",
-         [](const Bed& bed) {
-             WriteRelease(bed);
-             MakeDirs(bed.dest);
-             WriteFile(bed.dest + "\\BIG.DAT", "old");
-             SetFileAttributesA((bed.dest + "\\BIG.DAT").c_str(), FILE_ATTRIBUTE_READONLY);
-         },
-         nullptr, {{LAUNCH_FAILED, ERROR_BOX, "OK"}},
-         [](const Bed& bed) {
-             ExpectInstalled(bed);
-             EXPECT_EQ(Attributes(bed.dest + "\\BIG.DAT") & FILE_ATTRIBUTE_READONLY, 0u);
-         }},
+        ReplacedInTheWay("read_only", FILE_ATTRIBUTE_READONLY),
         // Replaced too, and given the stored attributes: Wine opens a hidden
         // file for writing like any other. (Windows itself refuses to
         // replace a hidden file through a plain open: the open error.)
-        {"hidden",
-         [](const Bed& bed) {
-             WriteRelease(bed);
-             MakeDirs(bed.dest);
-             WriteFile(bed.dest + "\\BIG.DAT", "old");
-             SetFileAttributesA((bed.dest + "\\BIG.DAT").c_str(), FILE_ATTRIBUTE_HIDDEN);
-         },
-         nullptr, {{LAUNCH_FAILED, ERROR_BOX, "OK"}},
-         [](const Bed& bed) {
-             ExpectInstalled(bed);
-             EXPECT_EQ(Attributes(bed.dest + "\\BIG.DAT") & FILE_ATTRIBUTE_HIDDEN, 0u);
-         }},
+        ReplacedInTheWay("hidden", FILE_ATTRIBUTE_HIDDEN),
         {"folder",
          [](const Bed& bed) {
              WriteRelease(bed);
@@ -302,10 +295,7 @@ TEST(Faults, FileHeldOpen)
         std::unique_ptr<HeldOpen> held;
         FaultRow row = {attributes == FILE_ATTRIBUTE_READONLY ? "held_read_only" : "held",
                         [&held, attributes](const Bed& bed) {
-                            WriteRelease(bed);
-                            MakeDirs(bed.dest);
-                            WriteFile(bed.dest + "\\BIG.DAT", "old");
-                            SetFileAttributesA((bed.dest + "\\BIG.DAT").c_str(), attributes);
+                            WriteReleaseAndOldBig(bed, attributes);
                             held.reset(new HeldOpen(bed.dest + "\\BIG.DAT"));
                         },
                         nullptr,
@@ -487,7 +477,7 @@ TEST(Faults, MissingItemCommand)
                         }};
         RunRow(row);
     }
-    EXPECT_TRUE(standin::WaitForWineProgman(5000)) << "Wine's Program Manager not restored";
+    EXPECT_TRUE(standin::WaitForWineProgman()) << "Wine's Program Manager not restored";
 }
 
 // A full drive, simulated by a file size limit on the test and the

@@ -116,7 +116,7 @@ struct Installer {
         Click(dialog, NEXT);
     }
     // Waits for the extraction layout (the status lines shown).
-    bool WaitExtracting(int timeoutMs = 15000)
+    bool WaitExtracting(int timeoutMs = DEADLINE_MS)
     {
         for (int waited = 0; waited <= timeoutMs; waited += 10) {
             if (IsItemVisible(dialog, STATUS1)) return true;
@@ -135,8 +135,19 @@ struct Installer {
     // A mark through the dialog's queue: what was posted before is done.
     bool Settle() { return watch.Mark(dialog); }
     bool DialogOpen() { return IsWindow(dialog) && IsWindowVisible(dialog); }
-    long WaitEnd(int timeoutMs = 60000) { return WaitExit(process, timeoutMs); }
+    long WaitEnd(int timeoutMs = DEADLINE_MS) { return WaitExit(process, timeoutMs); }
 };
+
+// After a refused entry: the warning gone, and the dialog still choosing
+// the destination with the entry (upper case) in its field.
+inline void ExpectStillChoosing(const Installer& setup, const std::string& entry)
+{
+    ASSERT_TRUE(WaitNoWindow(setup.process, "#32770", "Brevant"));
+    EXPECT_TRUE(IsItemVisible(setup.dialog, EDIT));
+    EXPECT_TRUE(IsItemVisible(setup.dialog, NEXT));
+    EXPECT_FALSE(IsItemVisible(setup.dialog, STATUS1));
+    EXPECT_EQ(ItemText(setup.dialog, EDIT), Upper(entry));
+}
 
 // Waits for a box with this text and style, owned by the setup dialog.
 inline Box WaitBoxOf(const Installer& setup, const std::string& text, UINT style)

@@ -37,7 +37,7 @@ bv::ArchiveInput OneMember()
 // Waits for the probe's record: working directory, line feed, command line.
 std::string WaitLaunchRecord(const std::string& dest)
 {
-    for (int waited = 0; waited < 20000; waited += 100) {
+    for (int waited = 0; waited < DEADLINE_MS; waited += 100) {
         std::string record = ReadFile(dest + "\\" + LAUNCH_RECORD);
         if (!record.empty()) return record;
         Sleep(100);

@@ -41,7 +41,7 @@ public:
 
     // A box on screen, with the style SETUP.EXE gave it; fails the test
     // when SETUP.EXE asked for no box with that text.
-    Box WaitBox(int timeoutMs = 15000) const;
+    Box WaitBox(int timeoutMs = DEADLINE_MS) const;
     UINT StyleOf(const Box& box) const;
 
     // The install pump. A held pump runs no step of code 2 or 3 (the
@@ -52,10 +52,10 @@ public:
     void AllowSteps(int count);
     void Release();
     // Waits until a step is held; returns its code, 0 on timeout.
-    int WaitHeld(int timeoutMs = 15000) const;
+    int WaitHeld(int timeoutMs = DEADLINE_MS) const;
     // Posts a mark to the window and waits until SETUP.EXE's thread has
     // taken it: every message posted before it has been dispatched.
-    bool Mark(HWND window, int timeoutMs = 15000);
+    bool Mark(HWND window, int timeoutMs = DEADLINE_MS);
 
 private:
     void Wake();

@@ -286,7 +286,7 @@ protected:
     void TearDown() override
     {
         silenced_.reset();
-        EXPECT_TRUE(standin::WaitForWineProgman(5000)) << "Wine's Program Manager not restored";
+        EXPECT_TRUE(standin::WaitForWineProgman()) << "Wine's Program Manager not restored";
     }
     std::unique_ptr<standin::WineProgmanSilenced> silenced_;
 };

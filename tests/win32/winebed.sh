@@ -18,7 +18,8 @@ start)
   rm -rf "$dir" && mkdir -p "$dir/drive_d"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" >/dev/null 2>&1 &
   echo $! >"$dir/xvfb.pid"
-  for _ in $(seq 50); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  for _ in $(seq 600); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  [ -s "$dir/display" ] || { echo "Xvfb gave no display within 60 s" >&2; exit 1; }
   export DISPLAY=:$(cat "$dir/display")
   start=$(date +%s%N)
   # Nothing started here may keep the caller's output open: CTest waits
