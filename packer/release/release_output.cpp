@@ -1,6 +1,7 @@
 // Staging, checking and putting a release in place.
 #include "packer/release/release_output.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -72,7 +73,7 @@ ReleaseOutput::ReleaseOutput(std::string outDir) : outDir_(std::move(outDir)) {}
 ReleaseOutput::~ReleaseOutput()
 {
     std::error_code ec;
-    if (!staging_.empty()) {
+    if (!staging_.empty() && !keepStaging_) {
         // Read-only copies too (Windows deletes no read-only file).
         std::error_code ignored;
         for (fs::recursive_directory_iterator it(staging_, ec), end; !ec && it != end; it.increment(ec))
@@ -158,6 +159,8 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
     std::vector<std::string> moved, placed;   // previous files set aside; new files put in place
     std::error_code ec;
     std::string failed;
+    std::vector<std::string> all = names;
+    all.push_back(kManifestName);
 
     // The previous release's files go aside: replaced, or no longer made.
     std::vector<std::string> previous;
@@ -171,6 +174,11 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
     InterruptWatch::Hold(true);
     for (const std::string& name : previous) {
         if (name != kManifestName && !Unchanged(name)) {
+            // Changed since MayWrite looked: a new file must not replace it.
+            if (std::find(all.begin(), all.end(), name) != all.end()) {
+                failed = (out / name).string() + " was changed since bvpack wrote it; nothing was written";
+                break;
+            }
             warnings->push_back((out / name).string() + " was changed since bvpack wrote it; left as it is");
             continue;
         }
@@ -181,9 +189,12 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
         }
         moved.push_back(name);
     }
-    std::vector<std::string> all = names;
-    all.push_back(kManifestName);
     for (std::size_t i = 0; failed.empty() && i < all.size(); i++) {
+        // A rename replaces what it meets: a file that came since is left alone.
+        if (fs::exists(fs::symlink_status(out / all[i], ec))) {
+            failed = (out / all[i]).string() + " is in the way; nothing was written";
+            break;
+        }
         fs::rename(fs::path(staging_) / all[i], out / all[i], ec);
         if (ec)
             failed = "cannot write " + (out / all[i]).string() + ": " + ec.message();
@@ -191,11 +202,21 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
             placed.push_back(all[i]);
     }
     if (!failed.empty()) {
-        // Back as it was: the new files out, the previous ones in again.
-        for (const std::string& name : placed)
+        // Back as it was: the new files out, the previous ones in again. What
+        // cannot go back is kept in the staging folder, never removed.
+        bool back = true;
+        for (const std::string& name : placed) {
             fs::rename(out / name, fs::path(staging_) / name, ec);
-        for (const std::string& name : moved)
+            back = back && !ec;
+        }
+        for (const std::string& name : moved) {
             fs::rename(aside / name, out / name, ec);
+            back = back && !ec;
+        }
+        if (!back) {
+            keepStaging_ = true;
+            failed += "; the previous release's files that could not be put back are in " + aside.string();
+        }
         warnings->clear();
         *error = failed;
     }

@@ -35,7 +35,8 @@ public:
     std::string StagedPath(const std::string& name) const;
 
     // Puts every staged file in place and removes the previous release's
-    // files that the new one lacks; on failure puts everything back.
+    // files that the new one lacks; on failure puts everything back (what
+    // cannot go back stays in the staging folder, which *error names).
     // *warnings: files of the previous release left alone because they were
     // changed since.
     bool Commit(const std::vector<std::string>& names, std::string* error, std::vector<std::string>* warnings);
@@ -49,6 +50,7 @@ private:
     std::string staging_;
     bool havePrevious_ = false;
     bool createdOutDir_ = false;
+    bool keepStaging_ = false;   // it holds previous files a failed Commit could not put back
     ReleaseManifest previous_;
 };
 
