@@ -118,6 +118,7 @@ struct PackRun {
     std::vector<Diskette> disks;                  // a diskette release's diskettes
     std::vector<std::string> names;               // the files it writes: volumes first
     ReleaseOutput output;
+    bool inPlace = false;                         // the new release is in the output folder
 
     int Fail(int code, int line, const std::string& message)
     {
@@ -310,9 +311,18 @@ int PlanTheRelease(PackRun& run)
         for (unsigned n = 0; media.images && n < run.disks.size(); n++)
             run.names.push_back(DiskImageName(n + 1));
     }
-    for (const std::string& name : run.names) {
-        if (name == kManifestName)
-            return run.Fail(EXIT_USAGE, 0, name + " is the name of the release's manifest");
+    // One file a name, also where case does not tell names apart (Windows,
+    // FAT): a disk-1 file named like an image or like the manifest would
+    // otherwise be overwritten in the staging folder.
+    const std::string manifest = UpperCase(kManifestName);
+    for (std::size_t i = 0; i < run.names.size(); i++) {
+        const std::string name = UpperCase(run.names[i]);
+        if (name == manifest)
+            return run.Fail(EXIT_USAGE, 0, run.names[i] + " is the name of the release's manifest");
+        for (std::size_t j = 0; j < i; j++)
+            if (UpperCase(run.names[j]) == name)
+                return run.Fail(EXIT_USAGE, 0, "the release would write " + run.names[i] + " twice (" +
+                                                   run.names[j] + " is one of its files already)");
     }
     return EXIT_OK;
 }
@@ -439,6 +449,7 @@ int PutTheReleaseInPlace(PackRun& run)
     std::vector<std::string> warnings;
     if (!run.output.Commit(run.names, &error, &warnings))
         return run.Fail(EXIT_IO, 0, error);
+    run.inPlace = true;
     for (const std::string& w : warnings)
         run.reporter.Warn(w);
     return EXIT_OK;
@@ -483,12 +494,14 @@ int RunPackRequest(const PackRequest& request, Reporter& reporter)
         StageTheManifest,            PutTheReleaseInPlace,     ShowSummary,
     };
     // Staged files are removed, and an interrupt raised again, when the run
-    // is left.
+    // is left. One that came while the release was put in place stops no
+    // step after it: the release is whole, and the summary says so.
     InterruptWatch interrupts;
     PackRun run{request, reporter, {}, {}, 0, 0, {}, 0, {}, {}, {}, ReleaseOutput(request.outDir)};
     for (Step step : steps) {
-        int code = InterruptWatch::Interrupted() ? run.Fail(EXIT_IO, 0, "interrupted; nothing was written")
-                                                 : step(run);
+        int code = InterruptWatch::Interrupted() && !run.inPlace
+                       ? run.Fail(EXIT_IO, 0, "interrupted; nothing was written")
+                       : step(run);
         if (code != EXIT_OK)
             return code;
     }
