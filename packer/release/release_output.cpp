@@ -33,7 +33,14 @@ const int kInterrupts[] = {SIGINT, SIGTERM};
 const int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 #endif
 
+const char kStagingPrefix[] = ".bvpack-new-";
+
 }  // namespace
+
+bool IsStagingFolderName(const std::string& name)
+{
+    return name.compare(0, sizeof kStagingPrefix - 1, kStagingPrefix) == 0;
+}
 
 InterruptWatch::InterruptWatch()
 {
@@ -134,7 +141,7 @@ bool ReleaseOutput::BeginStaging(std::string* error)
         return false;
     }
     for (unsigned n = 0; n < 1000 && staging_.empty(); n++) {
-        fs::path p = fs::path(outDir_) / (".bvpack-new-" + std::to_string(n));
+        fs::path p = fs::path(outDir_) / (kStagingPrefix + std::to_string(n));
         if (fs::create_directory(p, ec))
             staging_ = p.string();
         else if (ec)

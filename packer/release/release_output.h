@@ -12,6 +12,11 @@
 
 namespace bv {
 
+// Whether a folder of the output folder is a staging folder of a run
+// (".bvpack-new-N"); one is left only when a run was killed or could not
+// put the previous release back.
+bool IsStagingFolderName(const std::string& name);
+
 class ReleaseOutput {
 public:
     explicit ReleaseOutput(std::string outDir);
