@@ -124,6 +124,10 @@ struct PackRun {
     {
         return reporter.Fail(code, WhereIs(request, line) + message);
     }
+
+    // An interrupt before the release is in place ends the run; leaving it
+    // removes what was staged.
+    int FailInterrupted() { return Fail(EXIT_IO, 0, "interrupted; nothing was written"); }
 };
 
 // Images are diskettes: they need a diskette kind.
@@ -385,6 +389,8 @@ int StageTheFiles(PackRun& run)
     std::string error;
     for (unsigned n = 0; n < run.volumes.size(); n++) {
         const std::string name = VolumeFileName(request.name, n);
+        if (InterruptWatch::Interrupted())
+            return run.FailInterrupted();
         if (!WriteStaged(run, name, run.volumes[n].data(), run.volumes[n].size(), &error) ||
             !ClampTime(run, run.output.StagedPath(name), &error))
             return run.Fail(EXIT_IO, 0, error);
@@ -392,7 +398,7 @@ int StageTheFiles(PackRun& run)
     for (DisketteFile& f : run.disk1) {
         const std::string target = run.output.StagedPath(f.name);
         if (InterruptWatch::Interrupted())
-            return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+            return run.FailInterrupted();
         if (!CopyWithTime(f.source, target, &error) || !ClampTime(run, target, &error))
             return run.Fail(EXIT_IO, 0, error);
     }
@@ -409,7 +415,7 @@ int StageTheImages(PackRun& run)
         for (DisketteFile& f : disk.files)
             f.source = run.output.StagedPath(f.name);
         if (InterruptWatch::Interrupted())
-            return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+            return run.FailInterrupted();
         if (!WriteDisketteImage(*media.kind, disk, run.output.StagedPath(DiskImageName(n + 1)), &error))
             return run.Fail(EXIT_IO, 0, error);
     }
@@ -437,8 +443,6 @@ int StageTheManifest(PackRun& run)
     std::string error;
     if (!WriteStaged(run, kManifestName, text.data(), text.size(), &error))
         return run.Fail(EXIT_IO, 0, error);
-    if (InterruptWatch::Interrupted())
-        return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
     return EXIT_OK;
 }
 
@@ -500,7 +504,7 @@ int RunPackRequest(const PackRequest& request, Reporter& reporter)
     PackRun run{request, reporter, {}, {}, 0, 0, {}, 0, {}, {}, {}, ReleaseOutput(request.outDir)};
     for (Step step : steps) {
         int code = InterruptWatch::Interrupted() && !run.inPlace
-                       ? run.Fail(EXIT_IO, 0, "interrupted; nothing was written")
+                       ? run.FailInterrupted()
                        : step(run);
         if (code != EXIT_OK)
             return code;

@@ -24,6 +24,9 @@ volatile std::sig_atomic_t interruptSignal = 0;
 
 extern "C" void NoteInterrupt(int signal)
 {
+    // Windows' C library sets the signal back to its default before calling
+    // the handler: a second Ctrl+C would end the run in mid-swap.
+    std::signal(signal, NoteInterrupt);
     interruptSignal = signal;
 }
 
