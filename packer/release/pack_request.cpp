@@ -90,11 +90,11 @@ void ShowPacking(std::size_t index, std::size_t count, const std::string& path, 
     p.reporter->Show("packing", f, path);
 }
 
-// Copies a file with its modification time.
+// Copies a file with its modification time, into a place where nothing is.
 bool CopyWithTime(const std::string& from, const fs::path& to, std::string* error)
 {
     std::error_code ec;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(from, to, fs::copy_options::none, ec);
     if (!ec) {
         const fs::file_time_type stamp = fs::last_write_time(from, ec);
         if (!ec)
