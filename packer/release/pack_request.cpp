@@ -498,9 +498,9 @@ int RunPackRequest(const PackRequest& request, Reporter& reporter)
         StageTheManifest,            PutTheReleaseInPlace,     ShowSummary,
     };
     // Staged files are removed, and an interrupt raised again, when the run
-    // is left. One that came while the release was put in place stops no
-    // step after it: the release is whole, and the summary says so.
-    InterruptWatch interrupts;
+    // is left (the output's destructor). One that came while the release was
+    // put in place stops no step after it: the release is whole, and the
+    // summary says so.
     PackRun run{request, reporter, {}, {}, 0, 0, {}, 0, {}, {}, {}, ReleaseOutput(request.outDir)};
     for (Step step : steps) {
         int code = InterruptWatch::Interrupted() && !run.inPlace

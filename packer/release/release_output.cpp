@@ -92,6 +92,7 @@ ReleaseOutput::~ReleaseOutput()
     }
     if (createdOutDir_)
         fs::remove(outDir_, ec);   // only while empty
+    interrupts_.reset();           // an interrupt noted is raised now
 }
 
 bool ReleaseOutput::ReadPrevious(std::string* error)
@@ -134,6 +135,7 @@ bool ReleaseOutput::MayWrite(const std::vector<std::string>& names, std::string*
 
 bool ReleaseOutput::BeginStaging(std::string* error)
 {
+    interrupts_.emplace();
     std::error_code ec;
     if (!fs::exists(outDir_, ec)) {
         fs::create_directories(outDir_, ec);

@@ -5,6 +5,7 @@
 // any other file in the way stops the build before anything is written.
 // Until Commit succeeds, the destructor leaves the folder as it was.
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,20 @@ namespace bv {
 // (".bvpack-new-N"); one is left only when a run was killed or could not
 // put the previous release back.
 bool IsStagingFolderName(const std::string& name);
+
+// Interrupts (Ctrl+C, SIGTERM, SIGHUP) while a release is staged and put in
+// place are noted instead of ending the program, so that the run can leave
+// the folder as it was; the signal is raised again when the watch ends.
+// Before staging nothing is written, and an interrupt ends the run at once.
+class InterruptWatch {
+public:
+    InterruptWatch();
+    ~InterruptWatch();
+    static bool Interrupted();
+    // Holds signals back while files are put in place (POSIX), and lets them
+    // through again.
+    static void Hold(bool hold);
+};
 
 class ReleaseOutput {
 public:
@@ -34,7 +49,8 @@ public:
     // False with *error naming the first file in the way.
     bool MayWrite(const std::vector<std::string>& names, std::string* error) const;
 
-    // Creates the output folder (if need be) and the staging folder.
+    // Creates the output folder (if need be) and the staging folder, and
+    // watches for interrupts from here until the destructor has cleaned up.
     bool BeginStaging(std::string* error);
     // Where the new file name is made before it is put in place.
     std::string StagedPath(const std::string& name) const;
@@ -57,19 +73,7 @@ private:
     bool createdOutDir_ = false;
     bool keepStaging_ = false;   // it holds previous files a failed Commit could not put back
     ReleaseManifest previous_;
-};
-
-// Interrupts (Ctrl+C, SIGTERM, SIGHUP) while a release is made are noted
-// instead of ending the program, so that the run can leave the folder as
-// it was; the signal is raised again when the watch ends.
-class InterruptWatch {
-public:
-    InterruptWatch();
-    ~InterruptWatch();
-    static bool Interrupted();
-    // Holds signals back while files are put in place (POSIX), and lets them
-    // through again.
-    static void Hold(bool hold);
+    std::optional<InterruptWatch> interrupts_;
 };
 
 }  // namespace bv
