@@ -90,11 +90,11 @@ void ShowPacking(std::size_t index, std::size_t count, const std::string& path, 
     p.reporter->Show("packing", f, path);
 }
 
-// Copies a file with its modification time.
+// Copies a file with its modification time, into a place where nothing is.
 bool CopyWithTime(const std::string& from, const fs::path& to, std::string* error)
 {
     std::error_code ec;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(from, to, fs::copy_options::none, ec);
     if (!ec) {
         const fs::file_time_type stamp = fs::last_write_time(from, ec);
         if (!ec)
@@ -118,11 +118,16 @@ struct PackRun {
     std::vector<Diskette> disks;                  // a diskette release's diskettes
     std::vector<std::string> names;               // the files it writes: volumes first
     ReleaseOutput output;
+    bool inPlace = false;                         // the new release is in the output folder
 
     int Fail(int code, int line, const std::string& message)
     {
         return reporter.Fail(code, WhereIs(request, line) + message);
     }
+
+    // An interrupt before the release is in place ends the run; leaving it
+    // removes what was staged.
+    int FailInterrupted() { return Fail(EXIT_IO, 0, "interrupted; nothing was written"); }
 };
 
 // Images are diskettes: they need a diskette kind.
@@ -310,9 +315,18 @@ int PlanTheRelease(PackRun& run)
         for (unsigned n = 0; media.images && n < run.disks.size(); n++)
             run.names.push_back(DiskImageName(n + 1));
     }
-    for (const std::string& name : run.names) {
-        if (name == kManifestName)
-            return run.Fail(EXIT_USAGE, 0, name + " is the name of the release's manifest");
+    // One file a name, also where case does not tell names apart (Windows,
+    // FAT): a disk-1 file named like an image or like the manifest would
+    // otherwise be overwritten in the staging folder.
+    const std::string manifest = UpperCase(kManifestName);
+    for (std::size_t i = 0; i < run.names.size(); i++) {
+        const std::string name = UpperCase(run.names[i]);
+        if (name == manifest)
+            return run.Fail(EXIT_USAGE, 0, run.names[i] + " is the name of the release's manifest");
+        for (std::size_t j = 0; j < i; j++)
+            if (UpperCase(run.names[j]) == name)
+                return run.Fail(EXIT_USAGE, 0, "the release would write " + run.names[i] + " twice (" +
+                                                   run.names[j] + " is one of its files already)");
     }
     return EXIT_OK;
 }
@@ -375,6 +389,8 @@ int StageTheFiles(PackRun& run)
     std::string error;
     for (unsigned n = 0; n < run.volumes.size(); n++) {
         const std::string name = VolumeFileName(request.name, n);
+        if (InterruptWatch::Interrupted())
+            return run.FailInterrupted();
         if (!WriteStaged(run, name, run.volumes[n].data(), run.volumes[n].size(), &error) ||
             !ClampTime(run, run.output.StagedPath(name), &error))
             return run.Fail(EXIT_IO, 0, error);
@@ -382,7 +398,7 @@ int StageTheFiles(PackRun& run)
     for (DisketteFile& f : run.disk1) {
         const std::string target = run.output.StagedPath(f.name);
         if (InterruptWatch::Interrupted())
-            return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+            return run.FailInterrupted();
         if (!CopyWithTime(f.source, target, &error) || !ClampTime(run, target, &error))
             return run.Fail(EXIT_IO, 0, error);
     }
@@ -399,7 +415,7 @@ int StageTheImages(PackRun& run)
         for (DisketteFile& f : disk.files)
             f.source = run.output.StagedPath(f.name);
         if (InterruptWatch::Interrupted())
-            return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
+            return run.FailInterrupted();
         if (!WriteDisketteImage(*media.kind, disk, run.output.StagedPath(DiskImageName(n + 1)), &error))
             return run.Fail(EXIT_IO, 0, error);
     }
@@ -427,8 +443,6 @@ int StageTheManifest(PackRun& run)
     std::string error;
     if (!WriteStaged(run, kManifestName, text.data(), text.size(), &error))
         return run.Fail(EXIT_IO, 0, error);
-    if (InterruptWatch::Interrupted())
-        return run.Fail(EXIT_IO, 0, "interrupted; nothing was written");
     return EXIT_OK;
 }
 
@@ -439,6 +453,7 @@ int PutTheReleaseInPlace(PackRun& run)
     std::vector<std::string> warnings;
     if (!run.output.Commit(run.names, &error, &warnings))
         return run.Fail(EXIT_IO, 0, error);
+    run.inPlace = true;
     for (const std::string& w : warnings)
         run.reporter.Warn(w);
     return EXIT_OK;
@@ -483,12 +498,14 @@ int RunPackRequest(const PackRequest& request, Reporter& reporter)
         StageTheManifest,            PutTheReleaseInPlace,     ShowSummary,
     };
     // Staged files are removed, and an interrupt raised again, when the run
-    // is left.
-    InterruptWatch interrupts;
+    // is left (the output's destructor). One that came while the release was
+    // put in place stops no step after it: the release is whole, and the
+    // summary says so.
     PackRun run{request, reporter, {}, {}, 0, 0, {}, 0, {}, {}, {}, ReleaseOutput(request.outDir)};
     for (Step step : steps) {
-        int code = InterruptWatch::Interrupted() ? run.Fail(EXIT_IO, 0, "interrupted; nothing was written")
-                                                 : step(run);
+        int code = InterruptWatch::Interrupted() && !run.inPlace
+                       ? run.FailInterrupted()
+                       : step(run);
         if (code != EXIT_OK)
             return code;
     }

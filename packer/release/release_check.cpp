@@ -281,8 +281,7 @@ int TestDisketteImages(const std::vector<std::string>& images, const std::string
             const std::string ext = UpperCase(fs::path(file).extension().string());
             if (n == 0 && ext == ".E00")
                 release.name = fs::path(file).stem().string();
-            const bool volume = ext.size() == 4 && ext[1] == 'E' && !release.name.empty() &&
-                                file == VolumeFileName(release.name, static_cast<unsigned>(n));
+            const bool volume = !release.name.empty() && file == VolumeFileName(release.name, static_cast<unsigned>(n));
             const bool other = haveManifest && manifest.Find(file) != nullptr;
             if (!volume && !other)
                 continue;

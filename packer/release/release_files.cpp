@@ -9,6 +9,7 @@
 #include "archive/device_name.h"
 #include "packer/media/disk_image.h"
 #include "packer/release/manifest.h"
+#include "packer/release/release_output.h"
 #include "packer/release/source_file.h"
 
 namespace bv {
@@ -51,8 +52,13 @@ bool IsOwnOutput(const std::string& path, const PackRequest& request)
 {
     std::error_code e;
     const fs::path p = PathOfName(path);
-    if (fs::weakly_canonical(p.parent_path(), e) != fs::weakly_canonical(PathOfName(request.outDir), e))
-        return false;
+    const fs::path folder = fs::weakly_canonical(p.parent_path(), e);
+    const fs::path out = fs::weakly_canonical(PathOfName(request.outDir), e);
+    if (folder != out) {
+        // Below a staging folder a killed run left there: half a release.
+        const fs::path below = folder.lexically_relative(out);
+        return !below.empty() && IsStagingFolderName(NameOfPath(*below.begin()));
+    }
     const std::string file = NameOfPath(p.filename());
     if (file == kManifestName)
         return true;

@@ -19,8 +19,9 @@ bool IsReleaseFileName(const std::string& file, const std::string& name);
 
 // Whether path is one of the request's own outputs in its outDir: the
 // manifest, or a file it lists (a volume, the installer copy, a disk-1 file
-// or a diskette image of the release made there). They are never packed
-// into the release again; any other file there is the user's.
+// or a diskette image of the release made there), or a file below a staging
+// folder a killed run left there. They are never packed into the release
+// again; any other file there is the user's.
 bool IsOwnOutput(const std::string& path, const PackRequest& request);
 
 // The files of disk 1 beside volume 0, from the installer and the user's

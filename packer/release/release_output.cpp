@@ -1,6 +1,7 @@
 // Staging, checking and putting a release in place.
 #include "packer/release/release_output.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,9 @@ volatile std::sig_atomic_t interruptSignal = 0;
 
 extern "C" void NoteInterrupt(int signal)
 {
+    // Windows' C library sets the signal back to its default before calling
+    // the handler: a second Ctrl+C would end the run in mid-swap.
+    std::signal(signal, NoteInterrupt);
     interruptSignal = signal;
 }
 
@@ -32,7 +36,14 @@ const int kInterrupts[] = {SIGINT, SIGTERM};
 const int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 #endif
 
+const char kStagingPrefix[] = ".bvpack-new-";
+
 }  // namespace
+
+bool IsStagingFolderName(const std::string& name)
+{
+    return name.compare(0, sizeof kStagingPrefix - 1, kStagingPrefix) == 0;
+}
 
 InterruptWatch::InterruptWatch()
 {
@@ -72,7 +83,7 @@ ReleaseOutput::ReleaseOutput(std::string outDir) : outDir_(std::move(outDir)) {}
 ReleaseOutput::~ReleaseOutput()
 {
     std::error_code ec;
-    if (!staging_.empty()) {
+    if (!staging_.empty() && !keepStaging_) {
         // Read-only copies too (Windows deletes no read-only file).
         std::error_code ignored;
         for (fs::recursive_directory_iterator it(staging_, ec), end; !ec && it != end; it.increment(ec))
@@ -81,6 +92,7 @@ ReleaseOutput::~ReleaseOutput()
     }
     if (createdOutDir_)
         fs::remove(outDir_, ec);   // only while empty
+    interrupts_.reset();           // an interrupt noted is raised now
 }
 
 bool ReleaseOutput::ReadPrevious(std::string* error)
@@ -123,6 +135,7 @@ bool ReleaseOutput::MayWrite(const std::vector<std::string>& names, std::string*
 
 bool ReleaseOutput::BeginStaging(std::string* error)
 {
+    interrupts_.emplace();
     std::error_code ec;
     if (!fs::exists(outDir_, ec)) {
         fs::create_directories(outDir_, ec);
@@ -133,7 +146,7 @@ bool ReleaseOutput::BeginStaging(std::string* error)
         return false;
     }
     for (unsigned n = 0; n < 1000 && staging_.empty(); n++) {
-        fs::path p = fs::path(outDir_) / (".bvpack-new-" + std::to_string(n));
+        fs::path p = fs::path(outDir_) / (kStagingPrefix + std::to_string(n));
         if (fs::create_directory(p, ec))
             staging_ = p.string();
         else if (ec)
@@ -158,6 +171,8 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
     std::vector<std::string> moved, placed;   // previous files set aside; new files put in place
     std::error_code ec;
     std::string failed;
+    std::vector<std::string> all = names;
+    all.push_back(kManifestName);
 
     // The previous release's files go aside: replaced, or no longer made.
     std::vector<std::string> previous;
@@ -171,6 +186,11 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
     InterruptWatch::Hold(true);
     for (const std::string& name : previous) {
         if (name != kManifestName && !Unchanged(name)) {
+            // Changed since MayWrite looked: a new file must not replace it.
+            if (std::find(all.begin(), all.end(), name) != all.end()) {
+                failed = (out / name).string() + " was changed since bvpack wrote it; nothing was written";
+                break;
+            }
             warnings->push_back((out / name).string() + " was changed since bvpack wrote it; left as it is");
             continue;
         }
@@ -181,9 +201,12 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
         }
         moved.push_back(name);
     }
-    std::vector<std::string> all = names;
-    all.push_back(kManifestName);
     for (std::size_t i = 0; failed.empty() && i < all.size(); i++) {
+        // A rename replaces what it meets: a file that came since is left alone.
+        if (fs::exists(fs::symlink_status(out / all[i], ec))) {
+            failed = (out / all[i]).string() + " is in the way; nothing was written";
+            break;
+        }
         fs::rename(fs::path(staging_) / all[i], out / all[i], ec);
         if (ec)
             failed = "cannot write " + (out / all[i]).string() + ": " + ec.message();
@@ -191,11 +214,21 @@ bool ReleaseOutput::Commit(const std::vector<std::string>& names, std::string* e
             placed.push_back(all[i]);
     }
     if (!failed.empty()) {
-        // Back as it was: the new files out, the previous ones in again.
-        for (const std::string& name : placed)
+        // Back as it was: the new files out, the previous ones in again. What
+        // cannot go back is kept in the staging folder, never removed.
+        bool back = true;
+        for (const std::string& name : placed) {
             fs::rename(out / name, fs::path(staging_) / name, ec);
-        for (const std::string& name : moved)
+            back = back && !ec;
+        }
+        for (const std::string& name : moved) {
             fs::rename(aside / name, out / name, ec);
+            back = back && !ec;
+        }
+        if (!back) {
+            keepStaging_ = true;
+            failed += "; the previous release's files that could not be put back are in " + aside.string();
+        }
         warnings->clear();
         *error = failed;
     }
