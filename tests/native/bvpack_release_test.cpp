@@ -154,6 +154,58 @@ TEST_F(BvpackRelease, TheUsersFilesAreNeverTouched)
     EXPECT_FALSE(fs::exists(out / "SETUP.EXE"));
 }
 
+// What changes in the output folder while a build runs is the user's: the
+// release is not put in place over it, and the previous one stays. Two
+// release files of one name are refused before anything is written.
+TEST_F(BvpackRelease, WhatTheUserDoesMeanwhileIsKept)
+{
+    struct Case {
+        const char* what;
+        const char* first;       // the build before, if any
+        std::string file;        // written into out while images are made
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a released file edited", " --images", "LIESMICH.TXT", "LIESMICH.TXT was changed since bvpack wrote it; nothing was written"},
+        {"a file come where an image goes", "", "DISK1.IMG", "DISK1.IMG is in the way; nothing was written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::remove(src / "NEW.TXT");
+        ASSERT_EQ(Bvpack(Release(c.first)).code, 0);
+        Write(src / "NEW.TXT", "new");
+        const Snapshot before = Take(out);
+        const fs::path mine = out / c.file;
+        CommandOutcome r = Bvpack(Release(" --images"), Tools("", "", "echo mine > '" + mine.string() + "'"));
+        EXPECT_EQ(r.code, 3) << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        EXPECT_EQ(Read(mine), "mine\n");
+        Snapshot now = Take(out);
+        now.erase(c.file);
+        Snapshot was = before;
+        was.erase(c.file);
+        EXPECT_EQ(now, was) << r.out;   // the previous release as it was, no staging left
+    }
+
+    fs::remove_all(out);
+    Write(root / "DISK1.IMG", "mine");
+    Write(root / "BVPACK.MANIFEST", "mine");
+    const std::pair<std::string, const char*> clashes[] = {
+        {Release(" --images --disk1 " + (root / "DISK1.IMG").string()), "the release would write DISK1.IMG twice"},
+        {"create " + src.string() + " --out " + (out / "SETUP").string() + " --volume 100000 --disk1 " +
+             (root / "BVPACK.MANIFEST").string(),
+         "is the name of the release's manifest"},
+    };
+    for (const auto& [args, says] : clashes) {
+        SCOPED_TRACE(says);
+        CommandOutcome r = Bvpack(args);
+        EXPECT_EQ(r.code, 2) << r.out;
+        EXPECT_NE(r.out.find(says), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(out)) << r.out;
+    }
+}
+
 // A project's release goes to a folder of its own; what the project no
 // longer makes is removed; its own files are never overwritten.
 TEST_F(BvpackRelease, ProjectReleasesOwnTheirFolder)
